@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds kaldorn.so and the kaldorn tool, writes the bundled example
+# installation and runs the tool over it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default
+tool=build/default/tools/kaldorn/kaldorn
+example=build/default/example
+echo
+echo "== kaldorn show: the client's and the source's index DATs"
+$tool show $example/client/00000001_index.dat $example/source/00000001_index.dat $example/source/00000004_index.dat
+echo
+echo "== kaldorn crc32 / md5"
+$tool crc32 $example/source/*.dat
+$tool md5 $example/source/*.dat

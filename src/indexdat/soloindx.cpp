@@ -1,0 +1,148 @@
+// Readers of version index DATs and definition index DATs, and the exported
+// checksum functions.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "indexdat/frame.h"
+#include "kaldorn/soloindx.h"
+#include "support/alloc.h"
+#include "support/bytes.h"
+#include "support/fileio.h"
+
+using namespace kaldorn::detail;
+
+int CalculateCheckSumFd(int fd, int start, unsigned int* out) {
+    if (out == nullptr) return 0;
+    *out = block_crc(fd, start);
+    return 1;
+}
+
+unsigned int CalculateChecksum(int fd) {
+    unsigned char block[64 * 1024];
+    unsigned int sum = 0;
+    int64_t offset = kIndexHeaderOffset;
+    for (;;) {
+        size_t got = pread_full(fd, block, sizeof block, offset);
+        for (size_t i = 0; i < got; ++i) sum += static_cast<unsigned int>(static_cast<signed char>(block[i]));
+        if (got < sizeof block) break;
+        offset += static_cast<int64_t>(got);
+    }
+    return sum;
+}
+
+int GetUpdateVersionInfo(const char* path, tagUPDT_DAT_VERSION_INFO_MEM* info) {
+    if (path == nullptr || info == nullptr || ::access(path, F_OK) != 0) return 0;
+    FdGuard fd(open_read(path));
+    if (!fd.valid()) return 0;
+    IndexFrame frame;
+    if (!read_index_frame(fd.get(), frame)) return 0;
+    if (block_crc(fd.get(), frame.section_offset + 4) != frame.section_checksum) return 0;
+    // A payload that cannot be in the file is refused before any allocation.
+    int64_t size = file_size(fd.get());
+    if (size < frame.payload_offset || size - frame.payload_offset < frame.payload_size) return 0;
+
+    auto* text = static_cast<unsigned char*>(allocate(static_cast<size_t>(frame.payload_size) + 1));
+    if (text == nullptr) return 0;
+    if (pread_full(fd.get(), text, frame.payload_size, frame.payload_offset) != frame.payload_size) {
+        std::free(text);
+        return 0;
+    }
+    text[frame.payload_size] = '\0';
+    info->stFirstVersion = frame.first_version;
+    info->stDbVersion = frame.db_version;
+    info->stBuffer.pData = text;
+    info->stBuffer.dwSize = frame.payload_size;
+    return 1;
+}
+
+int ReleaseUpdateVersionInfo(tagUPDT_DAT_VERSION_INFO_MEM* info) {
+    if (info == nullptr || info->stBuffer.pData == nullptr) return 0;
+    std::free(info->stBuffer.pData);
+    info->stBuffer.pData = nullptr;
+    info->stBuffer.dwSize = 0;
+    return 0;
+}
+
+namespace {
+
+// Opens a definition index DAT and reads its frame and solo header.
+bool open_definition_file(const char* path, FdGuard& fd, IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header) {
+    fd.reset(open_read(path));
+    return fd.valid() && read_index_frame(fd.get(), frame) && read_solo_header(fd.get(), frame, header);
+}
+
+bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header) {
+    return block_crc(fd, frame.payload_offset + 4) == header.dwChecksum;
+}
+
+// Reads and decodes one stored record; false on a short file or a name
+// length outside 1..260.
+bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
+    unsigned char fixed[kRecordFixedSize];
+    if (!in.read_exact(fixed, sizeof fixed)) return false;
+    decode_rotated(fixed, sizeof fixed);
+    std::memcpy(&rec, fixed, sizeof fixed);
+    auto length = static_cast<int>(rec.dwNameLength);
+    if (length < 1 || length > KALDORN_MAX_PATH) return false;
+    auto* name = reinterpret_cast<unsigned char*>(rec.szDefName);
+    if (!in.read_exact(name, static_cast<size_t>(length))) return false;
+    decode_rotated(name, static_cast<size_t>(length));
+    name[length - 1] = '\0';
+    return true;
+}
+
+}  // namespace
+
+int GetSoloIndexDatHeader(const char* path, tagSOLO_DAT_HEADER_INFO* header, unsigned int* error) {
+    if (path == nullptr || header == nullptr || error == nullptr) return 0;
+    *error = 0;
+    FdGuard fd;
+    IndexFrame frame;
+    tagSOLO_DAT_HEADER_INFO read{};
+    if (!open_definition_file(path, fd, frame, read) || !solo_checksum_ok(fd.get(), frame, read)) return 0;
+    *header = read;
+    return 1;
+}
+
+int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECORD_INFO** records, unsigned int* count,
+                          unsigned int* error) {
+    if (path == nullptr || records == nullptr || count == nullptr || error == nullptr) return 0;
+    *error = 0;
+    FdGuard fd;
+    IndexFrame frame;
+    tagSOLO_DAT_HEADER_INFO header{};
+    if (!open_definition_file(path, fd, frame, header)) return 0;
+    if (header.dwRecordCount == 0) {
+        *records = nullptr;
+        *count = 0;
+        return 1;
+    }
+    if (!solo_checksum_ok(fd.get(), frame, header)) return 0;
+    // Every stored record takes at least 36 bytes: a count the file cannot
+    // hold is refused before allocating for it.
+    int64_t room = file_size(fd.get()) - first_record_offset(frame);
+    if (room < 0 || static_cast<uint64_t>(room) / (kRecordFixedSize + 1) < header.dwRecordCount) return 0;
+
+    auto* array = static_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(
+        allocate_zeroed(header.dwRecordCount, sizeof(tagSOLO_DEF_MEM_RECORD_INFO)));
+    if (array == nullptr) return 0;
+    BufferedReader in(fd.get(), first_record_offset(frame));
+    for (unsigned int i = 0; i < header.dwRecordCount; ++i) {
+        if (!read_record(in, array[i])) {
+            std::free(array);
+            return 0;
+        }
+    }
+    *records = array;
+    *count = header.dwRecordCount;
+    return 1;
+}
+
+int ReleaseDefList(tagSOLO_DEF_MEM_RECORD_INFO* records, unsigned int /*count*/, unsigned int* error) {
+    if (records == nullptr || error == nullptr) return 0;
+    *error = 0;
+    std::free(records);
+    return 1;
+}

@@ -1,0 +1,38 @@
+// The library's one way to take heap memory. Every block handed out or used
+// inside a call comes from here, so a test build can make the n-th
+// allocation fail and check that nothing leaks on that path.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+
+namespace kaldorn::detail {
+
+#ifdef KALDORN_ALLOC_SEAM
+// Test builds only: counts allocations and fails the chosen one.
+void* seam_allocate(size_t size);
+inline void* allocate(size_t size) { return seam_allocate(size); }
+#else
+inline void* allocate(size_t size) { return std::malloc(size == 0 ? 1 : size); }
+#endif
+
+// A zero-filled block of count * size bytes, or null when the product
+// overflows or the heap is exhausted.
+inline void* allocate_zeroed(size_t count, size_t size) {
+    if (size != 0 && count > static_cast<size_t>(-1) / size) return nullptr;
+    size_t total = count * size;
+    void* p = allocate(total);
+    if (p != nullptr) __builtin_memset(p, 0, total == 0 ? 1 : total);
+    return p;
+}
+
+}  // namespace kaldorn::detail
+
+#ifdef KALDORN_ALLOC_SEAM
+namespace kaldorn::testing {
+// Make the allocation with this 1-based number (counted from now, on the
+// calling thread) fail; 0 turns injection off. Returns allocations seen since
+// the last call.
+long fail_allocation(long nth);
+}  // namespace kaldorn::testing
+#endif

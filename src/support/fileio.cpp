@@ -1,0 +1,112 @@
+// Descriptor guard and full read/write helpers.
+#include "support/fileio.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kaldorn::detail {
+
+void FdGuard::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+namespace {
+int open_retry(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+}  // namespace
+
+int open_read(const char* path) { return open_retry(path, O_RDONLY, 0); }
+int open_read_write(const char* path) { return open_retry(path, O_RDWR, 0); }
+int open_create(const char* path, int extra) { return open_retry(path, O_RDWR | O_CREAT | extra, 0600); }
+
+size_t read_full(int fd, void* buf, size_t n) {
+    auto* p = static_cast<unsigned char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::read(fd, p + done, n - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return done;
+}
+
+size_t pread_full(int fd, void* buf, size_t n, int64_t offset) {
+    if (offset < 0) return 0;
+    auto* p = static_cast<unsigned char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pread(fd, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += static_cast<size_t>(r);
+    }
+    return done;
+}
+
+bool write_full(int fd, const void* buf, size_t n) {
+    const auto* p = static_cast<const unsigned char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::write(fd, p + done, n - done);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool pwrite_full(int fd, const void* buf, size_t n, int64_t offset) {
+    if (offset < 0) return false;
+    const auto* p = static_cast<const unsigned char*>(buf);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        done += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+int64_t file_size(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool BufferedReader::read_exact(void* out, size_t n) {
+    auto* dst = static_cast<unsigned char*>(out);
+    while (n > 0) {
+        if (begin_ == end_) {
+            if (n >= kBufferSize) {  // large pieces bypass the buffer
+                size_t got = pread_full(fd_, dst, n, offset_);
+                offset_ += static_cast<int64_t>(got);
+                return got == n;
+            }
+            size_t got = pread_full(fd_, buf_, kBufferSize, offset_);
+            if (got == 0) return false;
+            offset_ += static_cast<int64_t>(got);
+            begin_ = 0;
+            end_ = got;
+        }
+        size_t take = end_ - begin_ < n ? end_ - begin_ : n;
+        std::memcpy(dst, buf_ + begin_, take);
+        begin_ += take;
+        dst += take;
+        n -= take;
+    }
+    return true;
+}
+
+}  // namespace kaldorn::detail

@@ -1,0 +1,70 @@
+// CVXLogger: exact line bytes, file mode and failure silence.
+#include <sys/stat.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "datwriter.h"
+#include "kaldorn/vxlog.h"
+
+namespace {
+
+std::string contents(const std::string& path) {
+    auto b = fixtures::read_file(path);
+    return std::string(b.begin(), b.end());
+}
+
+TEST(Logger, WritesPrefixBlankMessageAndCrLfInANewFileWithMode0600) {
+    fixtures::TempDir dir;
+    CVXLogger log(dir.file("a.log").c_str(), "mod", "Setup");
+    log.WriteToLog(0, "%s", "hello");
+    EXPECT_EQ(contents(dir.file("a.log")), "Setup hello\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("a.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(Logger, AppendsLinesAndKeepsEarlierContents) {
+    fixtures::TempDir dir;
+    fixtures::write_file(dir.file("a.log"), {'o', 'l', 'd', '\n'});
+    CVXLogger log(dir.file("a.log").c_str(), nullptr, nullptr);
+    log.WriteToLog(7, "n=%d", 1);
+    log.WriteToLog(8, "%s", "");
+    EXPECT_EQ(contents(dir.file("a.log")), "old\nUNKNOWN n=1\r\nUNKNOWN \r\n");
+}
+
+TEST(Logger, LongMessageIsCutTo1023CharactersAndKeepsItsLineEnd) {
+    fixtures::TempDir dir;
+    CVXLogger log(dir.file("a.log").c_str(), nullptr, "P");
+    std::string big(3000, 'x');
+    log.WriteToLog(0, "%s", big.c_str());
+    EXPECT_EQ(contents(dir.file("a.log")), "P " + std::string(1023, 'x') + "\r\n");
+}
+
+TEST(Logger, NullFormatAndMissingDirectoryWriteNothing) {
+    fixtures::TempDir dir;
+    CVXLogger log(dir.file("a.log").c_str(), nullptr, "P");
+    log.WriteToLog(0, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.log")));
+    CVXLogger lost(dir.file("no/such/dir/a.log").c_str(), nullptr, "P");
+    int fds = fixtures::open_descriptor_count();
+    lost.WriteToLog(0, "x");
+    EXPECT_EQ(fixtures::open_descriptor_count(), fds);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
+
+TEST(Logger, OverlongStringsNeverOverrunTheMembers) {
+    fixtures::TempDir dir;
+    std::string long_prefix(400, 'p');
+    CVXLogger log(dir.file("a.log").c_str(), std::string(500, 'm').c_str(), long_prefix.c_str());
+    log.WriteToLog(0, "m");
+    EXPECT_EQ(contents(dir.file("a.log")), std::string(259, 'p') + " m\r\n");
+    // A path that does not fit is refused rather than cut to another name.
+    std::string long_path = dir.str() + "/" + std::string(300, 'f');
+    CVXLogger refused(long_path.c_str(), nullptr, "P");
+    refused.WriteToLog(0, "m");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+}  // namespace
