@@ -72,6 +72,13 @@ typedef struct tagKAL_DORN_DBVERSION_INFO {
     unsigned int dwMinorVersion; /*!< position inside the series, from 1 */
 } KAL_DORN_DBVERSION_INFO;
 
+/* Date stamp of a definition file; only ever copied and compared as 7 bytes. */
+typedef struct tagVXDEFDATE {
+    unsigned int dwPart1;   /*!< uninterpreted */
+    unsigned short wPart2;  /*!< uninterpreted */
+    unsigned char uchPart3; /*!< uninterpreted */
+} VXDEFDATE;
+
 /* One update record. */
 typedef struct tagKAL_DORN_TYPE_INFO {
     unsigned int dwMajorVersion; /*!< series of the update file */
@@ -86,6 +93,63 @@ typedef struct tagKAL_DORN_VERSION_LIST {
     struct tagKAL_DORN_VERSION_LIST* pNext;  /*!< next node, null in the last one */
 } KAL_DORN_VERSION_LIST;
 
+/* Extended update record, 8-bit name. For solo records dwMajorVersion is the
+ * product identifier, dwMinorVersion the definition id, dwUpdateType 0. */
+typedef struct tagKAL_DORN_TYPE_INFOEXA {
+    unsigned int dwMajorVersion;         /*!< series, or product id of a solo record */
+    unsigned int dwMinorVersion;         /*!< position in the series, or definition id */
+    unsigned int dwUpdateType;           /*!< 101, 102, 104; 0 in solo records */
+    char szFileName[KALDORN_MAX_PATH];   /*!< file name to fetch, without directory */
+    unsigned int dwFlag;                 /*!< producer's indicator, never read by the library */
+    unsigned int dwKind;                 /*!< producer's indicator, never read by the library */
+    struct tagVXDEFDATE stDefDate;       /*!< date of a solo definition file, else zero */
+    unsigned int dwReserved;             /*!< always 0 */
+} KAL_DORN_TYPE_INFOEXA;
+
+/* Extended update record, 16-bit name; members as in the 8-bit form. */
+typedef struct tagKAL_DORN_TYPE_INFOEXW {
+    unsigned int dwMajorVersion;
+    unsigned int dwMinorVersion;
+    unsigned int dwUpdateType;
+    unsigned short wszFileName[KALDORN_MAX_PATH];
+    unsigned int dwFlag;
+    unsigned int dwKind;
+    struct tagVXDEFDATE stDefDate;
+    unsigned int dwReserved;
+} KAL_DORN_TYPE_INFOEXW;
+
+/* Node of an extended list, 8-bit names. */
+typedef struct tagKAL_DORN_VERSION_LISTEXA {
+    unsigned char uchFlag;                     /*!< level mark of the plain node, 0 in solo lists */
+    struct tagKAL_DORN_TYPE_INFOEXA stInfo;    /*!< the record */
+    struct tagKAL_DORN_VERSION_LISTEXA* pNext; /*!< next node, null in the last one */
+} KAL_DORN_VERSION_LISTEXA;
+
+/* Node of an extended list, 16-bit names. */
+typedef struct tagKAL_DORN_VERSION_LISTEXW {
+    unsigned char uchFlag;
+    struct tagKAL_DORN_TYPE_INFOEXW stInfo;
+    struct tagKAL_DORN_VERSION_LISTEXW* pNext;
+} KAL_DORN_VERSION_LISTEXW;
+
+/* Node of a file-name list, 8-bit names: record and node are one structure. */
+typedef struct tagKAL_DORN_FILE_INFO_LISTA {
+    char szFileName[KALDORN_MAX_PATH];         /*!< file name, without directory */
+    unsigned int dwFlag;                       /*!< producer's indicator */
+    unsigned int dwKind;                       /*!< producer's indicator */
+    unsigned int dwReserved;                   /*!< always 0 */
+    struct tagKAL_DORN_FILE_INFO_LISTA* pNext; /*!< next node, null in the last one */
+} KAL_DORN_FILE_INFO_LISTA;
+
+/* Node of a file-name list, 16-bit names. */
+typedef struct tagKAL_DORN_FILE_INFO_LISTW {
+    unsigned short wszFileName[KALDORN_MAX_PATH];
+    unsigned int dwFlag;
+    unsigned int dwKind;
+    unsigned int dwReserved;
+    struct tagKAL_DORN_FILE_INFO_LISTW* pNext;
+} KAL_DORN_FILE_INFO_LISTW;
+
 #pragma pack(pop)
 
 KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_DBVERSION_INFO) == 8, "version pair is 8 bytes");
@@ -94,5 +158,35 @@ KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFO, dwUpdateType) == 8, "dwUpdate
 KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_VERSION_LIST) == 21, "list node is 21 bytes");
 KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LIST, stInfo) == 1, "stInfo at 1");
 KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LIST, pNext) == 13, "pNext at 13");
+
+KALDORN_STATIC_ASSERT(sizeof(VXDEFDATE) == 7, "date stamp is 7 bytes");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_TYPE_INFOEXA) == 291, "8-bit extended record is 291 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXA, szFileName) == 12, "szFileName at 12");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXA, dwFlag) == 272, "dwFlag at 272");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXA, dwKind) == 276, "dwKind at 276");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXA, stDefDate) == 280, "stDefDate at 280");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXA, dwReserved) == 287, "dwReserved at 287");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_TYPE_INFOEXW) == 551, "16-bit extended record is 551 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXW, wszFileName) == 12, "wszFileName at 12");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXW, dwFlag) == 532, "dwFlag at 532");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXW, dwKind) == 536, "dwKind at 536");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXW, stDefDate) == 540, "stDefDate at 540");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_TYPE_INFOEXW, dwReserved) == 547, "dwReserved at 547");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_VERSION_LISTEXA) == 300, "8-bit extended node is 300 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LISTEXA, stInfo) == 1, "stInfo at 1");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LISTEXA, pNext) == 292, "pNext at 292");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_VERSION_LISTEXW) == 560, "16-bit extended node is 560 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LISTEXW, stInfo) == 1, "stInfo at 1");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_VERSION_LISTEXW, pNext) == 552, "pNext at 552");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_FILE_INFO_LISTA) == 280, "8-bit file-name node is 280 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTA, dwFlag) == 260, "dwFlag at 260");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTA, dwKind) == 264, "dwKind at 264");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTA, dwReserved) == 268, "dwReserved at 268");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTA, pNext) == 272, "pNext at 272");
+KALDORN_STATIC_ASSERT(sizeof(KAL_DORN_FILE_INFO_LISTW) == 540, "16-bit file-name node is 540 bytes");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTW, dwFlag) == 520, "dwFlag at 520");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTW, dwKind) == 524, "dwKind at 524");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTW, dwReserved) == 528, "dwReserved at 528");
+KALDORN_STATIC_ASSERT(offsetof(KAL_DORN_FILE_INFO_LISTW, pNext) == 532, "pNext at 532");
 
 #endif /* KALDORN_H */

@@ -13,13 +13,6 @@
 
 #pragma pack(push, 1)
 
-// Date stamp of a definition file; only ever copied and compared as 7 bytes.
-struct tagVXDEFDATE {
-    unsigned int dwPart1;   /*!< uninterpreted */
-    unsigned short wPart2;  /*!< uninterpreted */
-    unsigned char uchPart3; /*!< uninterpreted */
-};
-
 // One definition record as read from a definition index DAT.
 struct tagSOLO_DEF_MEM_RECORD_INFO {
     unsigned int dwDefId;             /*!< names the file "%08x_%08x.dat" (product id, this id) */
@@ -59,7 +52,6 @@ struct tagUPDT_DAT_VERSION_INFO_MEM {
 
 #pragma pack(pop)
 
-static_assert(sizeof(tagVXDEFDATE) == 7, "date stamp is 7 bytes");
 static_assert(sizeof(tagSOLO_DEF_MEM_RECORD_INFO) == 295, "definition record is 295 bytes");
 static_assert(offsetof(tagSOLO_DEF_MEM_RECORD_INFO, stDefDate) == 4, "stDefDate at 4");
 static_assert(offsetof(tagSOLO_DEF_MEM_RECORD_INFO, dwDefData) == 11, "dwDefData at 11");
