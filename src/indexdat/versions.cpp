@@ -4,6 +4,7 @@
 #include "indexdat/versions.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -47,13 +48,16 @@ bool decode_long_token(const unsigned char* text, unsigned int size, unsigned in
     return true;
 }
 
+enum class Decoded { Done, Malformed, Full };
+
 // One pass: a daily token continues its series, a weekly or monthly token
 // closes it and the next token starts the next series at position 1. Every
-// byte, token or not, advances the position and takes one entry.
-bool decode_text(const tagUPDT_BUFFER_DATA& text, tagUPDT_VERSION_BUFFER* entries, unsigned int capacity,
-                 unsigned int& count, OtherByte other) {
+// byte, token or not, advances the position and takes one entry. Full when
+// the capacity ends before the text does.
+Decoded decode_text(const tagUPDT_BUFFER_DATA& text, tagUPDT_VERSION_BUFFER* entries, unsigned int capacity,
+                    unsigned int& count, OtherByte other) {
     const unsigned char* p = text.pData;
-    if (p == nullptr && text.dwSize != 0) return false;
+    if (p == nullptr && text.dwSize != 0) return Decoded::Malformed;
     unsigned int at = 0, series = 1, position = 0, n = 0;
     for (; at < text.dwSize && n < capacity; ++at, ++n) {
         ++position;
@@ -61,7 +65,7 @@ bool decode_text(const tagUPDT_BUFFER_DATA& text, tagUPDT_VERSION_BUFFER* entrie
         if (p[at] == kDailyToken) {
             entry = token_entry('D', KALDORN_UPDATE_DAILY, series, position);
         } else if (p[at] == kLongTokenLead) {
-            if (!decode_long_token(p, text.dwSize, at, series, position, entry)) return false;
+            if (!decode_long_token(p, text.dwSize, at, series, position, entry)) return Decoded::Malformed;
             ++series;
             position = 0;
             at += kLongTokenSize - 1;
@@ -72,7 +76,43 @@ bool decode_text(const tagUPDT_BUFFER_DATA& text, tagUPDT_VERSION_BUFFER* entrie
         }
     }
     count = n;
-    return true;
+    return at < text.dwSize ? Decoded::Full : Decoded::Done;
+}
+
+// Number of bytes equal to c, eight at a time: a byte of word ^ pattern is
+// zero exactly where the text holds c.
+size_t count_byte(const unsigned char* p, size_t n, unsigned char c) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull, kLows = ~kHighs;
+    const uint64_t pattern = kOnes * c;
+    size_t total = 0, i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, sizeof word);
+        uint64_t y = word ^ pattern;
+        uint64_t nonzero = ((y & kLows) + kLows) | y;           // high bit set in each non-zero byte
+        total += (((~nonzero & kHighs) >> 7) * kOnes) >> 56;  // the zero bytes, summed in the top byte
+    }
+    for (; i < n; ++i) total += p[i] == c ? 1 : 0;
+    return total;
+}
+
+// Entries of a well-formed text: one per byte, less four for each five-byte
+// token, and each of those holds exactly one ';'. A stray ';' makes this
+// too few, never too many.
+unsigned int entries_if_well_formed(const tagUPDT_BUFFER_DATA& text) {
+    size_t saved = 4 * count_byte(text.pData, text.dwSize, ';');
+    return saved >= text.dwSize ? 0 : static_cast<unsigned int>(text.dwSize - saved);
+}
+
+// Decodes into a fresh array of capacity entries, replacing `entries`.
+// Left unzeroed: every entry the decoder reports is written whole, and the
+// rest is never read.
+Decoded decode_fresh(const tagUPDT_BUFFER_DATA& text, unsigned int capacity, tagUPDT_VERSION_BUFFER*& entries,
+                     unsigned int& count) {
+    std::free(entries);
+    entries = static_cast<tagUPDT_VERSION_BUFFER*>(allocate(sizeof(tagUPDT_VERSION_BUFFER) * size_t{capacity}));
+    if (entries == nullptr) return Decoded::Malformed;
+    return decode_text(text, entries, capacity, count, OtherByte::ZeroEntry);
 }
 
 // The version without updates lies before the first entry, at monthly level.
@@ -112,14 +152,16 @@ void LoadedIndex::assume_no_updates() {
 }
 
 bool DecodedText::decode(const tagUPDT_BUFFER_DATA& text) {
-    if (text.dwSize > static_cast<unsigned int>(INT_MAX)) return false;
     std::free(entries_);
+    entries_ = nullptr;
     count_ = 0;
-    // At most one entry per byte of text. Left unzeroed: every entry the
-    // decoder reports is written whole, and the rest is never read.
-    entries_ = static_cast<tagUPDT_VERSION_BUFFER*>(allocate(sizeof(tagUPDT_VERSION_BUFFER) * size_t{text.dwSize}));
+    if (text.dwSize > static_cast<unsigned int>(INT_MAX) || (text.pData == nullptr && text.dwSize != 0)) return false;
+    // Sized for a well-formed text first, so that the array is no larger
+    // than it must be; one entry per byte when that was too few.
     unsigned int n = 0;
-    if (entries_ == nullptr || !decode_text(text, entries_, text.dwSize, n, OtherByte::ZeroEntry)) return false;
+    Decoded result = decode_fresh(text, entries_if_well_formed(text), entries_, n);
+    if (result == Decoded::Full) result = decode_fresh(text, text.dwSize, entries_, n);
+    if (result != Decoded::Done) return false;
     count_ = static_cast<int>(n);
     return true;
 }
@@ -145,7 +187,7 @@ int ConvertDATBufferFormat(const tagUPDT_BUFFER_DATA* text, tagUPDT_VERSION_BUFF
                            unsigned int* count) {
     if (text == nullptr || entries == nullptr || count == nullptr || text->dwSize > capacity) return 0;
     unsigned int n = 0;
-    if (!decode_text(*text, entries, capacity, n, OtherByte::KeepRecord)) return 0;
+    if (decode_text(*text, entries, capacity, n, OtherByte::KeepRecord) != Decoded::Done) return 0;
     *count = n;
     return 1;
 }

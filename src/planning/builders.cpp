@@ -13,27 +13,19 @@ enum class Admit {
     Unselected,         // left alone by the rule (the deletable ones)
 };
 
-bool admitted(const tagUPDT_VERSION_BUFFER& e, Admit admit) {
-    switch (admit) {
-        case Admit::Selected: return e.uchSelected == 1;
-        case Admit::SelectedOrMarked: return e.uchSelected == 1 || e.uchFlag != 0;
-        case Admit::Unselected: return e.uchSelected == 0;
-    }
-    return false;
-}
-
 Admit download_admit(unsigned int includeMarked) {
     return includeMarked == 1 ? Admit::SelectedOrMarked : Admit::Selected;
 }
 
-// Appends entries [from, count) that are admitted; on a failed append the
-// nodes made so far are freed and false returned.
-bool collect(const DecodedText& text, int from, Admit admit, tagKAL_DORN_VERSION_LIST*& head) {
+// Appends entries [from, count) that pass `admitted`; on a failed append
+// the nodes made so far are freed and false returned.
+template <typename Test>
+bool collect_if(const DecodedText& text, int from, tagKAL_DORN_VERSION_LIST*& head, Test admitted) {
     tagKAL_DORN_VERSION_LIST* first = nullptr;
     tagKAL_DORN_VERSION_LIST* tail = nullptr;
     for (int i = from; i < text.count(); ++i) {
         tagUPDT_VERSION_BUFFER& e = text.entries()[i];
-        if (!admitted(e, admit)) continue;
+        if (!admitted(e)) continue;
         if (AddToUpdtInfoList(&e.stInfo, e.uchFlag, &first, &tail) == 0) {
             FreeUpdtInfoList(first);
             return false;
@@ -41,6 +33,17 @@ bool collect(const DecodedText& text, int from, Admit admit, tagKAL_DORN_VERSION
     }
     head = first;
     return true;
+}
+
+bool collect(const DecodedText& text, int from, Admit admit, tagKAL_DORN_VERSION_LIST*& head) {
+    using Entry = const tagUPDT_VERSION_BUFFER&;
+    switch (admit) {
+        case Admit::Selected: return collect_if(text, from, head, [](Entry e) { return e.uchSelected == 1; });
+        case Admit::SelectedOrMarked:
+            return collect_if(text, from, head, [](Entry e) { return e.uchSelected == 1 || e.uchFlag != 0; });
+        case Admit::Unselected: return collect_if(text, from, head, [](Entry e) { return e.uchSelected == 0; });
+    }
+    return false;
 }
 
 // The common course of every builder. rule(entries, count, start, from)

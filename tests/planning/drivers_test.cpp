@@ -124,6 +124,15 @@ TEST_F(Drivers, ResultCodes) {
     EXPECT_EQ(path(0), "error 1001");
 }
 
+// Bytes that are no token take an entry of their own (zero record) and
+// still count as positions; stray ';' bytes are among them.
+TEST_F(Drivers, OtherBytesTakeEntries) {
+    source_at("2.3", "1;0001;\n;1");
+    client_at("1.0");
+    EXPECT_EQ(manager(0, 0), "D1.1 ?0.0 W1.3 ?0.0 ?0.0 D2.3");
+    EXPECT_EQ(internet(0, 1), "W1.3 D2.3");
+}
+
 TEST_F(Drivers, DirectoriesWithAndWithoutSlashAndOtherProducts) {
     product = 10;  // 0000000a_index.dat
     source_at("1.2", "11");

@@ -1,6 +1,7 @@
 // The directories of one planning request, written by the fixture writers,
 // each driver run with its outcome rendered compactly: "D1.2 W1.3[1] X3.3[2]"
-// (letter from the update type, version, mark when not 0), or "error N".
+// (letter from the update type, "?" for none, version, mark when not 0), or
+// "error N".
 #pragma once
 
 #include <string>
@@ -18,7 +19,7 @@ inline std::string render(const tagKAL_DORN_VERSION_LIST* list) {
     std::string out;
     for (; list != nullptr; list = list->pNext) {
         tagKAL_DORN_TYPE_INFO info = list->stInfo;
-        char letter = info.dwUpdateType == 101 ? 'D' : info.dwUpdateType == 102 ? 'W' : 'X';
+        char letter = info.dwUpdateType == 101 ? 'D' : info.dwUpdateType == 102 ? 'W' : info.dwUpdateType == 104 ? 'X' : '?';
         out += (out.empty() ? "" : " ") + std::string(1, letter) + std::to_string(info.dwMajorVersion) + "." +
                std::to_string(info.dwMinorVersion);
         if (list->uchFlag != 0) out += "[" + std::to_string(list->uchFlag) + "]";
