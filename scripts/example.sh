@@ -15,3 +15,6 @@ echo
 echo "== kaldorn crc32 / md5"
 $tool crc32 $example/source/*.dat
 $tool md5 $example/source/*.dat
+echo
+echo "== kaldorn plan: client 2.2, source 8.2, update files without the second monthly"
+$tool plan all $example/client $example/source $example/updates

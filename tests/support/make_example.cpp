@@ -1,10 +1,12 @@
 // Writes the bundled example installation: a client directory and an update
-// source for the version product 1, and a definition product 4, built from
-// the documented layout by the fixture writers.
+// source for the version product 1, with a directory of update files for the
+// local directory source, and a definition product 4, built from the
+// documented layout by the fixture writers.
 #include <filesystem>
 #include <iostream>
 
 #include "datwriter.h"
+#include "planwriter.h"
 
 namespace fs = std::filesystem;
 
@@ -16,9 +18,7 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     for (const char* d : {"client", "source", "updates"}) fs::create_directories(root / d);
 
-    // Two dailies and a weekly, twice; two dailies and a monthly; the same
-    // again; then two dailies, a weekly and two dailies: 23 update files.
-    const std::string text = "110001;110001;110010;110001;110001;110010;110001;11";
+    const std::string text = fixtures::kExampleText;
     fixtures::VersionDat source;
     source.text = text;
     source.db_major = 8;
@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
     client.db_major = 2;
     client.db_minor = 2;
     fixtures::write_file(root / "client" / "00000001_index.dat", fixtures::build_version_dat(client));
+    // Every update file of the source but the second monthly, so that the
+    // local directory source falls back to the weeklies it covers.
+    fixtures::write_update_files(root / "updates", 1, fixtures::updates_of(text), {"iu000603_monthly.dat"});
 
     fixtures::DefinitionDat defs;
     defs.product = 4;
