@@ -68,7 +68,7 @@ TEST(VersionText, CallersArrayAndCapacity) {
     EXPECT_EQ(n, 3u);
     EXPECT_EQ(entries[1].uchFlag + entries[1].uchSelected + entries[1].uchReserved, 0);
     EXPECT_EQ(entries[1].chType, 0x5A);  // left as the caller's array held it
-    EXPECT_EQ(entries[2].stInfo.dwMinorVersion, 3u);
+    EXPECT_EQ(unsigned{entries[2].stInfo.dwMinorVersion}, 3u);  // packed members are copied, not bound
     EXPECT_EQ(ConvertDATBufferFormat(nullptr, entries, 3, &n), 0);
     EXPECT_EQ(ConvertDATBufferFormat(&data, entries, 3, nullptr), 0);
 }
@@ -108,10 +108,10 @@ TEST(UpdateList, AppendsInOrderAndFreesEveryNode) {
     kaldorn::testing::fail_allocation(1);
     EXPECT_EQ(AddToUpdtInfoList(&record, 0, &head, &tail), 0);
     kaldorn::testing::fail_allocation(0);
-    EXPECT_EQ(tail->stInfo.dwMajorVersion, 3u);
-    EXPECT_EQ(tail->pNext, nullptr);
+    EXPECT_EQ(unsigned{tail->stInfo.dwMajorVersion}, 3u);
+    EXPECT_TRUE(tail->pNext == nullptr);
     EXPECT_EQ(head->uchFlag, 1);
-    EXPECT_EQ(head->pNext->pNext, tail);
+    EXPECT_TRUE(head->pNext->pNext == tail);
     EXPECT_EQ(AddToUpdtInfoList(nullptr, 0, &head, &tail), 0);
     EXPECT_EQ(KalDornFreeDownloadVersionListForInternetLocal(head), 1);  // LeakSanitizer sees the rest
     for (auto free_list : {FreeUpdtInfoList, KalDornFreeDownloadVersionListForPathLocal,
@@ -140,7 +140,7 @@ protected:
         }
         EXPECT_EQ(error, 0u);
         EXPECT_EQ(node.uchFlag, 0);
-        EXPECT_EQ(node.pNext, nullptr);
+        EXPECT_TRUE(node.pNext == nullptr);
         tagKAL_DORN_TYPE_INFO info = node.stInfo;
         return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + ":" +
                std::to_string(info.dwUpdateType);

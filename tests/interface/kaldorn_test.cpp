@@ -31,7 +31,8 @@ TEST(EntryPoints, FreeFunctionsReleaseAnyPlainList) {
 TEST(EntryPoints, ClientVersionAlwaysReadsProductOne) {
     fixtures::TempDir dir;
     fixtures::write_version_index(dir.path(), 3, "1", 1, 1);
-    std::vector<unsigned short> w(dir.str().begin(), dir.str().end());
+    const std::string path = dir.str();
+    std::vector<unsigned short> w(path.begin(), path.end());
     w.push_back(0);
     KAL_DORN_VERSION_LIST node;
     std::memset(&node, 0x33, sizeof node);
