@@ -301,6 +301,22 @@ KALDORN_EXPORT int KaldornGetFileListFromOprIdForUpdateManagerA(unsigned int pro
                                                                 const char* clientDirectory,
                                                                 KAL_DORN_FILE_INFO_LISTA** list, unsigned int* error);
 
+/* Plain update lists: each of the three frees any list of
+ * tagKAL_DORN_VERSION_LIST nodes. 0 for a null list, else 1 once every node
+ * is freed; the list must not be used afterwards. */
+KALDORN_EXPORT int KalDornFreeDownloadVersionListForUpdateManager(KAL_DORN_VERSION_LIST* list);
+KALDORN_EXPORT int KalDornFreeDownloadVersionListForInternet(KAL_DORN_VERSION_LIST* list);
+KALDORN_EXPORT int KalDornFreeDownloadVersionListForPath(KAL_DORN_VERSION_LIST* list);
+
+/* Current version of the installation in clientDirectory (16-bit string,
+ * with or without a final "/"), read from its 00000001_index.dat into the
+ * caller's node: stInfo holds the version and its update type (104 for 1.0),
+ * uchFlag 0, pNext null. Nothing is allocated. 0 with error 1007 when the
+ * file cannot be read or its version is not in its own version text. */
+KALDORN_EXPORT int KalDornGetCurrentClientVersionForUpdateManagerW(const unsigned short* clientDirectory,
+                                                                   KAL_DORN_VERSION_LIST* node,
+                                                                   unsigned int* error);
+
 KALDORN_C_END
 
 #endif /* KALDORN_H */

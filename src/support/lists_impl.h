@@ -1,5 +1,6 @@
-// Definitions of the list templates. Included only by the files that hold
-// the explicit instantiations, one per record or list type.
+// Definitions of the list templates. Included by the files that hold the
+// explicit instantiations, one per record or list type, and by the plain
+// update list, which shares the node mechanics.
 #pragma once
 
 #include <cstdlib>
@@ -19,6 +20,18 @@ void link_node(Node* node, Node** head, Node** tail) {
     else
         (*tail)->pNext = node;
     *tail = node;
+}
+
+// Appends a zeroed node with a copy of *record in stInfo and flag in uchFlag.
+template <typename Record, typename List>
+int append_info_node(Record* record, unsigned char flag, List** head, List** tail) {
+    if (record == nullptr || head == nullptr || tail == nullptr) return 0;
+    auto* node = static_cast<List*>(allocate_zeroed(1, sizeof(List)));
+    if (node == nullptr) return 0;
+    std::memcpy(&node->stInfo, record, sizeof(Record));
+    node->uchFlag = flag;
+    link_node(node, head, tail);
+    return 1;
 }
 
 template <typename Node>
@@ -51,13 +64,7 @@ unsigned char FreeGenList(GEN_LIST<T>* head) {
 
 template <typename Record, typename List>
 int AddToUpdtInfoListEx(Record* record, unsigned char flag, List** head, List** tail) {
-    if (record == nullptr || head == nullptr || tail == nullptr) return 0;
-    auto* node = static_cast<List*>(kaldorn::detail::allocate_zeroed(1, sizeof(List)));
-    if (node == nullptr) return 0;
-    std::memcpy(&node->stInfo, record, sizeof(Record));
-    node->uchFlag = flag;
-    kaldorn::detail::link_node(node, head, tail);
-    return 1;
+    return kaldorn::detail::append_info_node(record, flag, head, tail);
 }
 
 template <typename List>
