@@ -6,6 +6,7 @@
 set -euo pipefail
 so=$1
 expected=$2
+plain=${3:-}
 fail=0
 [ "$(basename "$so")" = kaldorn.so ] || { echo "file name is $(basename "$so")"; fail=1; }
 soname=$(readelf -d "$so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
@@ -22,5 +23,14 @@ if [ "$actual" != "$want" ]; then
   echo "exports differ (< expected, > actual):"
   diff <(echo "$want") <(echo "$actual") || true
   fail=1
+fi
+if [ -n "$plain" ]; then
+  have=$(nm -D --defined-only "$so" | awk '($2=="T"||$2=="W") && $3 !~ /^_Z/ && $3 !~ /^_(init|fini)$/ {print $3}' | sort)
+  need=$(grep -vE '^(#|$)' "$plain" | sort)
+  if [ "$have" != "$need" ]; then
+    echo "plain entry points differ (< expected, > actual):"
+    diff <(echo "$need") <(echo "$have") || true
+    fail=1
+  fi
 fi
 exit $fail
