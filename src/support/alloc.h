@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <memory>
 
 namespace kaldorn::detail {
 
@@ -25,6 +26,13 @@ inline void* allocate_zeroed(size_t count, size_t size) {
     if (p != nullptr) __builtin_memset(p, 0, total == 0 ? 1 : total);
     return p;
 }
+
+// Owns a malloc block inside a call until it is handed out with release().
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using HeapPtr = std::unique_ptr<T, FreeDeleter>;
 
 }  // namespace kaldorn::detail
 
