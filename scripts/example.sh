@@ -15,3 +15,7 @@ echo
 echo "== kaldorn crc32 / md5"
 $tool crc32 $example/source/*.dat
 $tool md5 $example/source/*.dat
+echo
+echo "== kaldorn compns: verify the example installation, diff the client's and the source's lists"
+$tool compns verify $example/client/00000004_compns.lst $example/install
+$tool compns diff $example/client/00000004_compns.lst $example/source/00000004_compns.lst
