@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "compnlist/format.h"
+#include "compnlist/list_view.h"
 #include "support/alloc.h"
 
 namespace kaldorn::detail {
@@ -19,51 +19,62 @@ inline uint64_t fold_name_hash(const char* name) {
         unsigned char c = *p >= 'A' && *p <= 'Z' ? static_cast<unsigned char>(*p + 32) : *p;
         h = (h ^ c) * 0x100000001b3ull;
     }
-    return h;
+    // FNV leaves names that differ only near their end close in the low
+    // bits; a final mix spreads them over the table.
+    h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
+    h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
 }
 
 // Records are the same when their names are equal ignoring case.
 struct SameName {
-    static uint64_t hash(const CompnRecord& r) { return fold_name_hash(r.szFileName); }
-    static bool equal(const CompnRecord& a, const CompnRecord& b) {
-        return ::strcasecmp(a.szFileName, b.szFileName) == 0;
+    static uint64_t hash(const ListView& v, uint32_t i) { return fold_name_hash(v.name(i)); }
+    static bool equal(const ListView& a, uint32_t i, const ListView& b, uint32_t j) {
+        return ::strcasecmp(a.name(i), b.name(j)) == 0;
     }
 };
 
 // The diff's identity: name ignoring case, digest, dwFlag and dwTag.
 struct SameEntry {
-    static uint64_t hash(const CompnRecord& r) {
-        uint64_t h = fold_name_hash(r.szFileName);
+    static uint64_t hash(const ListView& v, uint32_t i) {
         uint64_t d[2];
-        std::memcpy(d, r.uchMD5Digest, sizeof d);
-        h = (h ^ d[0]) * 0x9E3779B97F4A7C15ull;
-        h = (h ^ d[1] ^ (uint64_t{r.dwFlag} << 32 | r.dwTag)) * 0x9E3779B97F4A7C15ull;
+        std::memcpy(d, v.digest(i), sizeof d);
+        uint64_t h = (fold_name_hash(v.name(i)) ^ d[0]) * 0x9E3779B97F4A7C15ull;
+        h = (h ^ d[1] ^ (uint64_t{v.flag(i)} << 32 | v.tag(i))) * 0x9E3779B97F4A7C15ull;
         return h ^ (h >> 29);
     }
-    static bool equal(const CompnRecord& a, const CompnRecord& b) {
-        return a.dwFlag == b.dwFlag && a.dwTag == b.dwTag &&
-               std::memcmp(a.uchMD5Digest, b.uchMD5Digest, sizeof a.uchMD5Digest) == 0 &&
-               ::strcasecmp(a.szFileName, b.szFileName) == 0;
+    static bool equal(const ListView& a, uint32_t i, const ListView& b, uint32_t j) {
+        return a.flag(i) == b.flag(j) && a.tag(i) == b.tag(j) && std::memcmp(a.digest(i), b.digest(j), 16) == 0 &&
+               ::strcasecmp(a.name(i), b.name(j)) == 0;
     }
 };
 
-// Open addressing with linear probing; one slot per distinct key.
+// Open addressing with linear probing over the records of one list; one
+// slot per distinct key.
 template <typename Key>
 class RecordSet {
 public:
     // False when the table cannot be allocated.
-    bool build(const CompnRecord* records, uint32_t count) {
-        records_ = records;
+    bool build(const ListView& list) {
+        list_ = &list;
         size_t capacity = 16;
-        while (capacity < size_t{count} * 2) capacity *= 2;
+        while (capacity < size_t{list.count} * 2) capacity *= 2;
         slots_.reset(static_cast<Slot*>(allocate_zeroed(capacity, sizeof(Slot))));
         if (!slots_) return false;
         mask_ = capacity - 1;
-        for (uint32_t i = 0; i < count; ++i) insert(i);
+        in_batches(list, [&](uint32_t i, uint64_t h) {
+            Slot& s = slot_for(list, i, h);
+            if (s.index_plus_one == 0) s = Slot{i + 1, static_cast<uint32_t>(h)};
+        });
         return true;
     }
 
-    bool contains(const CompnRecord& r) const { return *find(r, Key::hash(r)) != 0; }
+    // Calls found(j, present) for every record j of another list, in order,
+    // with whether a record of the set has the same key.
+    template <typename Found>
+    void probe_all(const ListView& other, Found found) const {
+        in_batches(other, [&](uint32_t j, uint64_t h) { found(j, slot_for(other, j, h).index_plus_one != 0); });
+    }
 
 private:
     struct Slot {
@@ -71,23 +82,33 @@ private:
         uint32_t hash;            // low bits of the key hash, to skip most comparisons
     };
 
-    void insert(uint32_t i) {
-        uint64_t h = Key::hash(records_[i]);
-        Slot* s = const_cast<Slot*>(slot_for(records_[i], h));
-        if (s->index_plus_one == 0) *s = Slot{i + 1, static_cast<uint32_t>(h)};
-    }
-
-    // The slot holding r's key, or the empty slot where it would go.
-    const Slot* slot_for(const CompnRecord& r, uint64_t h) const {
-        for (size_t at = static_cast<size_t>(h >> 7) & mask_;; at = (at + 1) & mask_) {
-            const Slot& s = slots_.get()[at];
-            if (s.index_plus_one == 0) return &s;
-            if (s.hash == static_cast<uint32_t>(h) && Key::equal(records_[s.index_plus_one - 1], r)) return &s;
+    // Hashes a batch of records and prefetches their first slots before
+    // visiting them, so that the table's cache misses overlap.
+    template <typename Visit>
+    void in_batches(const ListView& v, Visit visit) const {
+        constexpr uint32_t kBatch = 16;
+        uint64_t hashes[kBatch];
+        for (uint32_t base = 0; base < v.count; base += kBatch) {
+            uint32_t n = v.count - base < kBatch ? v.count - base : kBatch;
+            for (uint32_t k = 0; k < n; ++k) {
+                hashes[k] = Key::hash(v, base + k);
+                __builtin_prefetch(&slots_.get()[static_cast<size_t>(hashes[k] >> 7) & mask_]);
+            }
+            for (uint32_t k = 0; k < n; ++k) visit(base + k, hashes[k]);
         }
     }
-    const uint32_t* find(const CompnRecord& r, uint64_t h) const { return &slot_for(r, h)->index_plus_one; }
 
-    const CompnRecord* records_ = nullptr;
+    // The slot holding the key of record j of `other`, or the empty slot
+    // where it would go.
+    Slot& slot_for(const ListView& other, uint32_t j, uint64_t h) const {
+        for (size_t at = static_cast<size_t>(h >> 7) & mask_;; at = (at + 1) & mask_) {
+            Slot& s = slots_.get()[at];
+            if (s.index_plus_one == 0) return s;
+            if (s.hash == static_cast<uint32_t>(h) && Key::equal(*list_, s.index_plus_one - 1, other, j)) return s;
+        }
+    }
+
+    const ListView* list_ = nullptr;
     HeapPtr<Slot> slots_;
     size_t mask_ = 0;
 };

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "compnlist/format.h"
+#include "compnlist/list_view.h"
 #include "compnlist/record_set.h"
 #include "support/alloc.h"
 
@@ -13,73 +13,65 @@ using namespace kaldorn::detail;
 
 namespace {
 
-struct LoadedList {
-    HeapPtr<CompnRecord> records;
-    unsigned int count = 0;
-};
-
 // Reads both lists; a missing older file counts as empty.
-unsigned int load_pair(const char* older, const char* newer, LoadedList& old_list, LoadedList& new_list) {
-    unsigned int code = 0;
-    CompnRecord* raw = nullptr;
-    if (::access(older, F_OK) == 0) {
-        if (GetCompnListFromLstFile(older, &raw, &old_list.count, &code) != 1) return code;
-        old_list.records.reset(raw);
-    }
-    raw = nullptr;
-    if (GetCompnListFromLstFile(newer, &raw, &new_list.count, &code) != 1) return code;
-    new_list.records.reset(raw);
-    return 0;
+unsigned int load_pair(const char* older, const char* newer, ListView& old_list, ListView& new_list) {
+    if (::access(older, F_OK) == 0)
+        if (unsigned int code = load_list_view(older, old_list)) return code;
+    return load_list_view(newer, new_list);
 }
 
-// One array holding `first` records of a, then the records of b marked in
-// keep; a null array for an empty result.
-unsigned int gather(const LoadedList& a, uint32_t first, const LoadedList& b, const bool* keep, uint32_t kept,
-                    HeapPtr<CompnRecord>& out) {
-    size_t total = size_t{first} + kept;
-    if (total == 0) return 0;
-    out.reset(static_cast<CompnRecord*>(allocate_zeroed(total, sizeof(CompnRecord))));
-    if (!out) return KALDORN_E_NO_MEMORY;
-    if (first != 0) std::memcpy(out.get(), a.records.get(), size_t{first} * sizeof(CompnRecord));
-    CompnRecord* next = out.get() + first;
-    for (uint32_t i = 0; i < b.count; ++i)
-        if (keep[i]) *next++ = b.records.get()[i];
-    return 0;
-}
-
-// Marks the records of `probe` whose key `set` lacks; false without memory.
+// Marks the records of `probe` whose key `in_set` lacks; false without memory.
 template <typename Key>
-bool mark_absent(const LoadedList& in_set, const LoadedList& probe, HeapPtr<bool>& keep, uint32_t& kept) {
+bool mark_absent(const ListView& in_set, const ListView& probe, HeapPtr<bool>& keep, uint32_t& kept) {
     RecordSet<Key> set;
     keep.reset(static_cast<bool*>(allocate_zeroed(probe.count, sizeof(bool))));
-    if (!keep || !set.build(in_set.records.get(), in_set.count)) return false;
+    if (!keep || !set.build(in_set)) return false;
     kept = 0;
-    for (uint32_t i = 0; i < probe.count; ++i) {
-        keep.get()[i] = !set.contains(probe.records.get()[i]);
-        kept += keep.get()[i] ? 1u : 0u;
-    }
+    set.probe_all(probe, [&](uint32_t i, bool present) {
+        keep.get()[i] = !present;
+        kept += present ? 0u : 1u;
+    });
     return true;
 }
 
+// One array: every record of `all`, then the records of `some` marked in
+// keep, with flag_of_some as their dwFlag when given; null when empty.
+unsigned int gather(const ListView& all, const ListView& some, const bool* keep, uint32_t kept,
+                    const uint32_t* flag_of_some, HeapPtr<CompnRecord>& out) {
+    size_t total = size_t{all.count} + kept;
+    if (total == 0) return 0;
+    out.reset(static_cast<CompnRecord*>(allocate(total * sizeof(CompnRecord))));  // every byte is copied in
+    if (!out) return KALDORN_E_NO_MEMORY;
+    CompnRecord* next = out.get();
+    for (uint32_t i = 0; i < all.count; ++i) all.copy_out(i, *next++);
+    for (uint32_t i = 0; i < some.count; ++i) {
+        if (!keep[i]) continue;
+        some.copy_out(i, *next);
+        if (flag_of_some != nullptr) next->dwFlag = *flag_of_some;
+        ++next;
+    }
+    return 0;
+}
+
 unsigned int merge_lists(const char* older, const char* newer, HeapPtr<CompnRecord>& out, uint32_t& count) {
-    LoadedList old_list, new_list;
+    ListView old_list, new_list;
     if (unsigned int code = load_pair(older, newer, old_list, new_list)) return code;
     HeapPtr<bool> keep;
     uint32_t kept = 0;
     if (!mark_absent<SameName>(new_list, old_list, keep, kept)) return KALDORN_E_NO_MEMORY;
-    for (uint32_t i = 0; i < old_list.count; ++i) old_list.records.get()[i].dwFlag = 0;
-    if (unsigned int code = gather(new_list, new_list.count, old_list, keep.get(), kept, out)) return code;
+    const uint32_t old_only_flag = 0;
+    if (unsigned int code = gather(new_list, old_list, keep.get(), kept, &old_only_flag, out)) return code;
     count = new_list.count + kept;
     return 0;
 }
 
 unsigned int diff_lists(const char* older, const char* newer, HeapPtr<CompnRecord>& out, uint32_t& count) {
-    LoadedList old_list, new_list;
+    ListView old_list, new_list;
     if (unsigned int code = load_pair(older, newer, old_list, new_list)) return code;
     HeapPtr<bool> keep;
     uint32_t kept = 0;
     if (!mark_absent<SameEntry>(old_list, new_list, keep, kept)) return KALDORN_E_NO_MEMORY;
-    if (unsigned int code = gather(old_list, 0, new_list, keep.get(), kept, out)) return code;
+    if (unsigned int code = gather(ListView{}, new_list, keep.get(), kept, nullptr, out)) return code;
     count = kept;
     return 0;
 }

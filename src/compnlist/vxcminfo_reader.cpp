@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "compnlist/format.h"
+#include "compnlist/list_view.h"
 #include "kaldorn/crc32.h"
 #include "support/alloc.h"
 #include "support/bytes.h"
@@ -60,42 +60,44 @@ bool checksum_and_decode(unsigned char* b, size_t size) {
     return sum == load_le32(b + kCompnChecksumOffset);
 }
 
-// Copies one decoded record at pos; 18 when it reaches past the end or its
-// name is not 1 to 260 bytes holding a NUL.
-unsigned int parse_record(const unsigned char* b, size_t size, size_t& pos, CompnRecord& rec) {
+// Checks one decoded record at pos and moves past it; 18 when it reaches
+// past the end or its name is not 1 to 260 bytes holding a NUL.
+unsigned int check_record(const unsigned char* b, size_t size, size_t& pos) {
     if (size - pos < kCompnFixedSize) return KALDORN_E_RECORD_PAST_END;
-    std::memcpy(&rec, b + pos, kCompnFixedSize);
-    size_t n = rec.dwNameLength;
+    size_t n = load_le32(b + pos + offsetof(CompnRecord, dwNameLength));
     const unsigned char* name = b + pos + kCompnFixedSize;
     if (n == 0 || n > KALDORN_MAX_PATH || size - pos - kCompnFixedSize < n) return KALDORN_E_RECORD_PAST_END;
-    const void* nul = std::memchr(name, 0, n);
-    if (nul == nullptr) return KALDORN_E_RECORD_PAST_END;
-    std::memcpy(rec.szFileName, name, static_cast<size_t>(static_cast<const unsigned char*>(nul) - name));
+    if (std::memchr(name, 0, n) == nullptr) return KALDORN_E_RECORD_PAST_END;
     pos += kCompnFixedSize + n;
     return 0;
 }
 
-unsigned int parse_records(const unsigned char* b, size_t size, uint32_t count, HeapPtr<CompnRecord>& out) {
+unsigned int index_records(ListView& view, size_t size, uint32_t count) {
     if (count > kMaxRecords) return KALDORN_E_NO_MEMORY;
     // Each record takes at least 41 stored bytes: refuse a count the file
     // cannot hold before allocating for it.
     if ((size - kCompnHeadSize) / (kCompnFixedSize + 1) < count) return KALDORN_E_RECORD_PAST_END;
-    out.reset(static_cast<CompnRecord*>(allocate_zeroed(count, sizeof(CompnRecord))));
-    if (!out) return KALDORN_E_NO_MEMORY;
+    view.offsets.reset(static_cast<uint32_t*>(allocate_zeroed(count, sizeof(uint32_t))));
+    if (!view.offsets) return KALDORN_E_NO_MEMORY;
     size_t pos = kCompnHeadSize;
-    for (uint32_t i = 0; i < count; ++i)
-        if (unsigned int code = parse_record(b, size, pos, out.get()[i])) return code;
+    for (uint32_t i = 0; i < count; ++i) {
+        view.offsets.get()[i] = static_cast<uint32_t>(pos);
+        if (unsigned int code = check_record(view.bytes.get(), size, pos)) return code;
+    }
+    view.count = count;
     return 0;
 }
 
 unsigned int read_list(const char* path, HeapPtr<CompnRecord>& records, uint32_t& count) {
-    HeapPtr<unsigned char> bytes;
-    size_t size = 0;
-    if (unsigned int code = load_list_file(path, bytes, size)) return code;
-    if (!head_matches(bytes.get()) || !checksum_and_decode(bytes.get(), size)) return KALDORN_E_BAD_HEAD;
-    count = load_le32(bytes.get() + kCompnCountOffset);
+    ListView view;
+    if (unsigned int code = load_list_view(path, view)) return code;
+    count = view.count;
     if (count == 0) return 0;
-    return parse_records(bytes.get(), size, count, records);
+    // Each record is written once, so the array is not cleared first.
+    records.reset(static_cast<CompnRecord*>(allocate(size_t{count} * sizeof(CompnRecord))));
+    if (!records) return KALDORN_E_NO_MEMORY;
+    for (uint32_t i = 0; i < count; ++i) view.copy_out(i, records.get()[i]);
+    return 0;
 }
 
 // Opens a list and reads its 76-byte header block.
@@ -107,6 +109,15 @@ unsigned int read_header_block(const char* path, FdGuard& fd, bool writable, uns
 }
 
 }  // namespace
+
+unsigned int kaldorn::detail::load_list_view(const char* path, ListView& view) {
+    size_t size = 0;
+    if (unsigned int code = load_list_file(path, view.bytes, size)) return code;
+    unsigned char* b = view.bytes.get();
+    if (!head_matches(b) || !checksum_and_decode(b, size)) return KALDORN_E_BAD_HEAD;
+    uint32_t count = load_le32(b + kCompnCountOffset);
+    return count == 0 ? 0 : index_records(view, size, count);
+}
 
 int GetCompnListFromLstFile(const char* path, tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count,
                             unsigned int* error) {

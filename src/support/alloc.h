@@ -3,18 +3,34 @@
 // allocation fail and check that nothing leaks on that path.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 
 namespace kaldorn::detail {
 
+// Blocks this large come from fresh mappings; asking for huge pages there
+// turns one page fault per 4 KiB into one per 2 MiB when they are touched.
+inline void* advise_large(void* p, size_t size) {
+    constexpr size_t kLarge = size_t{4} << 20;
+    constexpr uintptr_t kPage = 4096;
+    if (p != nullptr && size >= kLarge) {
+        uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+        uintptr_t end = (reinterpret_cast<uintptr_t>(p) + size) & ~(kPage - 1);
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+    return p;
+}
+
 #ifdef KALDORN_ALLOC_SEAM
 // Test builds only: counts allocations and fails the chosen one.
 void* seam_allocate(size_t size);
-inline void* allocate(size_t size) { return seam_allocate(size); }
+inline void* allocate(size_t size) { return advise_large(seam_allocate(size), size); }
 #else
-inline void* allocate(size_t size) { return std::malloc(size == 0 ? 1 : size); }
+inline void* allocate(size_t size) { return advise_large(std::malloc(size == 0 ? 1 : size), size); }
 #endif
 
 // A zero-filled block of count * size bytes, or null when the product
