@@ -482,7 +482,10 @@ TEST_F(CompnList, MergeAndDiffFailuresReleaseEverything) {
             Rec* recs = nullptr;
             unsigned int count = 9, code = 0;
             kaldorn::testing::fail_allocation(nth);
-            if (fn(good.c_str(), good.c_str(), &recs, &count, &code) == 1) break;
+            if (fn(good.c_str(), good.c_str(), &recs, &count, &code) == 1) {
+                ReleaseCompnList(recs, count, &code);
+                break;
+            }
             EXPECT_EQ(code, 11u) << nth;
             EXPECT_EQ(count, 9u);
         }
