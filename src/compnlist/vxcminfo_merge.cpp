@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "compnlist/list_view.h"
 #include "compnlist/record_set.h"
@@ -53,28 +54,28 @@ unsigned int gather(const ListView& all, const ListView& some, const bool* keep,
     return 0;
 }
 
-unsigned int merge_lists(const char* older, const char* newer, HeapPtr<CompnRecord>& out, uint32_t& count) {
-    ListView old_list, new_list;
+// The merge keeps every newer record and the older records whose name no
+// newer record has (dwFlag 0); the diff keeps the newer records that no
+// older record matches in name, digest, dwFlag and dwTag.
+template <bool kMerge>
+unsigned int compare_lists(const char* older, const char* newer, HeapPtr<CompnRecord>& out, uint32_t& count) {
+    using Key = std::conditional_t<kMerge, SameName, SameEntry>;
+    ListView old_list, new_list, none;
     if (unsigned int code = load_pair(older, newer, old_list, new_list)) return code;
+    const ListView& in_set = kMerge ? new_list : old_list;
+    const ListView& probe = kMerge ? old_list : new_list;
     HeapPtr<bool> keep;
     uint32_t kept = 0;
-    if (!mark_absent<SameName>(new_list, old_list, keep, kept)) return KALDORN_E_NO_MEMORY;
+    if (!mark_absent<Key>(in_set, probe, keep, kept)) return KALDORN_E_NO_MEMORY;
     const uint32_t old_only_flag = 0;
-    if (unsigned int code = gather(new_list, old_list, keep.get(), kept, &old_only_flag, out)) return code;
-    count = new_list.count + kept;
+    const ListView& all = kMerge ? new_list : none;
+    if (unsigned int code = gather(all, probe, keep.get(), kept, kMerge ? &old_only_flag : nullptr, out)) return code;
+    count = all.count + kept;
     return 0;
 }
 
-unsigned int diff_lists(const char* older, const char* newer, HeapPtr<CompnRecord>& out, uint32_t& count) {
-    ListView old_list, new_list;
-    if (unsigned int code = load_pair(older, newer, old_list, new_list)) return code;
-    HeapPtr<bool> keep;
-    uint32_t kept = 0;
-    if (!mark_absent<SameEntry>(old_list, new_list, keep, kept)) return KALDORN_E_NO_MEMORY;
-    if (unsigned int code = gather(ListView{}, new_list, keep.get(), kept, nullptr, out)) return code;
-    count = kept;
-    return 0;
-}
+constexpr auto merge_lists = compare_lists<true>;
+constexpr auto diff_lists = compare_lists<false>;
 
 using ListOperation = unsigned int (*)(const char*, const char*, HeapPtr<CompnRecord>&, uint32_t&);
 
