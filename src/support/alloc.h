@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 namespace kaldorn::detail {
 
@@ -44,11 +43,32 @@ inline void* allocate_zeroed(size_t count, size_t size) {
 }
 
 // Owns a malloc block inside a call until it is handed out with release().
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
+// (Our own rather than std::unique_ptr, whose out-of-line helpers in an
+// unoptimised build would be exported from the std namespace.)
 template <typename T>
-using HeapPtr = std::unique_ptr<T, FreeDeleter>;
+class HeapPtr {
+public:
+    HeapPtr() = default;
+    explicit HeapPtr(T* p) : p_(p) {}
+    HeapPtr(const HeapPtr&) = delete;
+    HeapPtr& operator=(const HeapPtr&) = delete;
+    ~HeapPtr() { std::free(p_); }
+
+    T* get() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    void reset(T* p = nullptr) {
+        std::free(p_);
+        p_ = p;
+    }
+    T* release() {
+        T* p = p_;
+        p_ = nullptr;
+        return p;
+    }
+
+private:
+    T* p_ = nullptr;
+};
 
 }  // namespace kaldorn::detail
 
