@@ -100,15 +100,15 @@ TEST_F(IndexDat, VersionFileIsLoaded) {
     write(fixtures::build_version_dat(v));
     tagUPDT_DAT_VERSION_INFO_MEM info{};
     ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-    EXPECT_EQ(info.stFirstVersion.dwMajorVersion, 7u);
-    EXPECT_EQ(info.stFirstVersion.dwMinorVersion, 8u);
-    EXPECT_EQ(info.stDbVersion.dwMajorVersion, 2u);
-    EXPECT_EQ(info.stDbVersion.dwMinorVersion, 1u);
-    ASSERT_EQ(info.stBuffer.dwSize, 8u);
+    EXPECT_EQ(+info.stFirstVersion.dwMajorVersion, 7u);
+    EXPECT_EQ(+info.stFirstVersion.dwMinorVersion, 8u);
+    EXPECT_EQ(+info.stDbVersion.dwMajorVersion, 2u);
+    EXPECT_EQ(+info.stDbVersion.dwMinorVersion, 1u);
+    ASSERT_EQ(+info.stBuffer.dwSize, 8u);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(info.stBuffer.pData)), "110001;1");
     EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
-    EXPECT_EQ(info.stBuffer.pData, nullptr);
-    EXPECT_EQ(info.stBuffer.dwSize, 0u);
+    EXPECT_EQ(+info.stBuffer.pData, nullptr);
+    EXPECT_EQ(+info.stBuffer.dwSize, 0u);
     EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
     EXPECT_EQ(ReleaseUpdateVersionInfo(nullptr), 0);
 }
@@ -117,9 +117,9 @@ TEST_F(IndexDat, EmptyVersionTextGivesOneNulByte) {
     write(fixtures::build_version_dat({}));
     tagUPDT_DAT_VERSION_INFO_MEM info{};
     ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-    EXPECT_EQ(info.stBuffer.dwSize, 0u);
-    ASSERT_NE(info.stBuffer.pData, nullptr);
-    EXPECT_EQ(info.stBuffer.pData[0], 0);
+    EXPECT_EQ(+info.stBuffer.dwSize, 0u);
+    ASSERT_NE(+info.stBuffer.pData, nullptr);
+    EXPECT_EQ(+info.stBuffer.pData[0], 0);
     ReleaseUpdateVersionInfo(&info);
 }
 
@@ -133,7 +133,7 @@ TEST_F(IndexDat, DamagedVersionFilesFail) {
         int fds = fixtures::open_descriptor_count();
         EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 0) << what;
         EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
-        EXPECT_EQ(info.stBuffer.pData, nullptr) << what;
+        EXPECT_EQ(+info.stBuffer.pData, nullptr) << what;
     };
     for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
     Bytes bad_crc = good;
@@ -162,10 +162,10 @@ TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
     unsigned int err = 99;
     ASSERT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(header.dwProductId, 4u);
-    EXPECT_EQ(header.dwRecordCount, 3u);
-    EXPECT_EQ(header.dwLastDefId, 3u);
-    EXPECT_EQ(header.dwCurrentDefId, 2u);
+    EXPECT_EQ(+header.dwProductId, 4u);
+    EXPECT_EQ(+header.dwRecordCount, 3u);
+    EXPECT_EQ(+header.dwLastDefId, 3u);
+    EXPECT_EQ(+header.dwCurrentDefId, 2u);
 
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
     unsigned int count = 0;
@@ -173,14 +173,14 @@ TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
     ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
     ASSERT_EQ(count, 3u);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(recs[0].dwDefId, 1u);
+    EXPECT_EQ(+recs[0].dwDefId, 1u);
     const unsigned char date[7] = {1, 2, 3, 4, 5, 6, 7};
     EXPECT_EQ(std::memcmp(&recs[0].stDefDate, date, 7), 0);
     EXPECT_STREQ(recs[0].szDefName, "alpha");
-    EXPECT_EQ(recs[0].dwNameLength, 6u);
-    EXPECT_EQ(recs[1].dwDefData, 9u);
-    EXPECT_EQ(recs[1].dwDefStatus, 0u);
-    EXPECT_EQ(recs[2].dwNameLength, 260u);
+    EXPECT_EQ(+recs[0].dwNameLength, 6u);
+    EXPECT_EQ(+recs[1].dwDefData, 9u);
+    EXPECT_EQ(+recs[1].dwDefStatus, 0u);
+    EXPECT_EQ(+recs[2].dwNameLength, 260u);
     EXPECT_EQ(std::string(recs[2].szDefName), std::string(259, 'z'));
     EXPECT_EQ(ReleaseDefList(recs, count, &err), 1);
     EXPECT_EQ(ReleaseDefList(nullptr, 0, &err), 0);
@@ -197,7 +197,7 @@ TEST_F(IndexDat, StoredBytesAreRotatedLeftByThree) {
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
     unsigned int count = 0, err = 0;
     ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    EXPECT_EQ(recs[0].dwDefId, 1u);
+    EXPECT_EQ(+recs[0].dwDefId, 1u);
     EXPECT_STREQ(recs[0].szDefName, "a");
     ReleaseDefList(recs, count, &err);
 }

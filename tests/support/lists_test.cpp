@@ -18,11 +18,11 @@ TEST(Lists, AppendLinksBehindTheTailAndMovesOnlyTheTail) {
     EXPECT_EQ(head, tail);
     rec.dwMajorVersion = 2;
     ASSERT_EQ(AddToUpdtInfoListEx(&rec, 0, &head, &tail), 1);
-    EXPECT_EQ(head->pNext, tail);
-    EXPECT_EQ(head->uchFlag, 2);
-    EXPECT_EQ(head->stInfo.dwMajorVersion, 1u);
-    EXPECT_EQ(tail->stInfo.dwMajorVersion, 2u);
-    EXPECT_EQ(tail->pNext, nullptr);
+    EXPECT_EQ(+head->pNext, tail);
+    EXPECT_EQ(+head->uchFlag, 2);
+    EXPECT_EQ(+head->stInfo.dwMajorVersion, 1u);
+    EXPECT_EQ(+tail->stInfo.dwMajorVersion, 2u);
+    EXPECT_EQ(+tail->pNext, nullptr);
     EXPECT_EQ(KalDornFreeVersionListExLocal(head), 1);
     EXPECT_EQ(KalDornFreeVersionListExLocal<tagKAL_DORN_VERSION_LISTEXA>(nullptr), 0);
     EXPECT_EQ(FreeUpdtInfoListEx<tagKAL_DORN_FILE_INFO_LISTW>(nullptr), 0);
@@ -36,10 +36,10 @@ TEST(Lists, FileNodeImageIsCopiedWholeWithItsLinkReset) {
     image.dwReserved = 9;
     image.pNext = reinterpret_cast<tagKAL_DORN_FILE_INFO_LISTW*>(&image);
     ASSERT_EQ(AddToUpdtFileInfoList(&image, &head, &tail), 1);
-    EXPECT_EQ(head->pNext, nullptr);
-    EXPECT_EQ(head->wszFileName[0], 'a');
-    EXPECT_EQ(head->dwKind, 3u);
-    EXPECT_EQ(head->dwReserved, 9u);
+    EXPECT_EQ(+head->pNext, nullptr);
+    EXPECT_EQ(+head->wszFileName[0], 'a');
+    EXPECT_EQ(+head->dwKind, 3u);
+    EXPECT_EQ(+head->dwReserved, 9u);
     EXPECT_EQ(AddToUpdtFileInfoList<tagKAL_DORN_FILE_INFO_LISTW>(nullptr, &head, &tail), 0);
     EXPECT_EQ(FreeUpdtInfoListEx(head), 1);
 }
@@ -54,7 +54,7 @@ TEST(Lists, FailedAllocationLeavesTheListUnchanged) {
     kaldorn::testing::fail_allocation(0);
     EXPECT_EQ(head, first);
     EXPECT_EQ(tail, first);
-    EXPECT_EQ(first->pNext, nullptr);
+    EXPECT_EQ(+first->pNext, nullptr);
     FreeUpdtInfoListEx(head);
 }
 

@@ -58,9 +58,9 @@ nlohmann::json definition_facts(const std::string& path) {
     tagSOLO_DAT_HEADER_INFO h{};
     unsigned int err = 0;
     if (GetSoloIndexDatHeader(path.c_str(), &h, &err) != 1) return nullptr;
-    nlohmann::json doc = {{"product", hex32(h.dwProductId)},  {"dat_version", h.dwDatVersion},
-                          {"record_count", h.dwRecordCount},   {"last_def_id", h.dwLastDefId},
-                          {"current_def_id", h.dwCurrentDefId}, {"file_length", h.dwFileLength},
+    nlohmann::json doc = {{"product", hex32(h.dwProductId)},  {"dat_version", +h.dwDatVersion},
+                          {"record_count", +h.dwRecordCount},   {"last_def_id", +h.dwLastDefId},
+                          {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
                           {"records", nlohmann::json::array()}};
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
     unsigned int count = 0;
@@ -74,10 +74,10 @@ nlohmann::json definition_facts(const std::string& path) {
         char date[15];
         auto* d = reinterpret_cast<const unsigned char*>(&r.stDefDate);
         std::snprintf(date, sizeof date, "%02x%02x%02x%02x%02x%02x%02x", d[0], d[1], d[2], d[3], d[4], d[5], d[6]);
-        doc["records"].push_back({{"id", r.dwDefId},
+        doc["records"].push_back({{"id", +r.dwDefId},
                                   {"date", date},
-                                  {"data", r.dwDefData},
-                                  {"status", r.dwDefStatus},
+                                  {"data", +r.dwDefData},
+                                  {"status", +r.dwDefStatus},
                                   {"name", std::string(r.szDefName)}});
     }
     ReleaseDefList(recs, count, &err);
