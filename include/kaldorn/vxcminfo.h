@@ -60,9 +60,10 @@ KALDORN_EXPORT int SetCompnListFilePlatformId(const char* path, unsigned int id1
 
 // Writes a whole list (mode 0600): the array's records (none when null), then
 // *extra when append is 1 and extra is non-null; records first, head last,
-// platform identifiers 0. A record whose dwNameLength is outside 1..260 or
-// whose name does not end in NUL within it is refused with 14 before the
-// file is touched. Codes 7, 14, 15.
+// platform identifiers 0. A record whose dwNameLength is outside 1..260,
+// whose name has no NUL within those bytes, or whose szFileName is not zero
+// after the NUL (it would not read back identical) is refused with 14 before
+// the file is touched. Codes 7, 14, 15.
 KALDORN_EXPORT int DumpRecordsToCompnLstFile(const char* path, tagVX_COMPONENT_FILE_MEM_RECORD_INFO* records,
                                              unsigned int count, int append,
                                              tagVX_COMPONENT_FILE_MEM_RECORD_INFO* extra, unsigned int* error);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kaldorn/vxcminfo.h"
 
@@ -25,10 +26,15 @@ inline constexpr char kCompnMagic[4] = {'I', 'N', 'X', 'F'};
 inline constexpr char kCompnMaker[] = "Tarnwick Fieldworks Systems Ltd.";
 static_assert(sizeof(kCompnMaker) == kCompnMakerSize + 1, "maker name fills its 32 bytes");
 
-// A stored name holds 1 to 260 bytes and its last byte is the NUL, so it
-// never reaches past szFileName when read back.
+// A record the writer accepts reads back identical: its stored name holds 1
+// to 260 bytes including the NUL, and szFileName is zero after the NUL.
 inline bool compn_name_storable(const CompnRecord& r) {
-    return r.dwNameLength >= 1 && r.dwNameLength <= KALDORN_MAX_PATH && r.szFileName[r.dwNameLength - 1] == '\0';
+    if (r.dwNameLength < 1 || r.dwNameLength > KALDORN_MAX_PATH) return false;
+    size_t length = strnlen(r.szFileName, r.dwNameLength);
+    if (length == r.dwNameLength) return false;
+    for (size_t i = length; i < sizeof r.szFileName; ++i)
+        if (r.szFileName[i] != '\0') return false;
+    return true;
 }
 
 }  // namespace kaldorn::detail

@@ -250,11 +250,12 @@ TEST_F(CompnList, WrittenListsReadBackIdentical) {
 }
 
 TEST_F(CompnList, WriterRefusesNamesThatDoNotFitAndFailedWritesLeaveAnInvalidFile) {
-    Rec bad[] = {to_record(fixtures::entry_for("a", "")), to_record(fixtures::entry_for("a", "")),
-                 to_record(fixtures::entry_for("abc", ""))};
+    Rec a = to_record(fixtures::entry_for("a", ""));
+    Rec bad[4] = {a, a, to_record(fixtures::entry_for("abc", "")), a};
     bad[0].dwNameLength = 0;
     bad[1].dwNameLength = 261;
-    bad[2].dwNameLength = 3;  // its NUL lies past the stored bytes
+    bad[2].dwNameLength = 3;      // its NUL lies past the stored bytes
+    bad[3].szFileName[2] = 'b';  // would not read back identical
     fixtures::write_file(list, worked_example());
     unsigned int code = 0;
     for (Rec& r : bad) {
