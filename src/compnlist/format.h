@@ -32,9 +32,9 @@ inline bool compn_name_storable(const CompnRecord& r) {
     if (r.dwNameLength < 1 || r.dwNameLength > KALDORN_MAX_PATH) return false;
     size_t length = strnlen(r.szFileName, r.dwNameLength);
     if (length == r.dwNameLength) return false;
-    for (size_t i = length; i < sizeof r.szFileName; ++i)
-        if (r.szFileName[i] != '\0') return false;
-    return true;
+    unsigned char any = 0;  // OR of the bytes after the NUL
+    for (size_t i = length; i < sizeof r.szFileName; ++i) any |= static_cast<unsigned char>(r.szFileName[i]);
+    return any == 0;
 }
 
 }  // namespace kaldorn::detail

@@ -37,11 +37,17 @@ public:
 
 private:
     bool put_bytes(const unsigned char* p, size_t n) {
-        for (size_t i = 0; i < n; ++i) {
+        while (n > 0) {
             if (used_ == sizeof buf_ && !flush()) return false;
-            unsigned char stored = rotate_stored(p[i]);
-            sum_ += stored;
-            buf_[used_++] = stored;
+            size_t take = sizeof buf_ - used_ < n ? sizeof buf_ - used_ : n;
+            unsigned char* out = buf_ + used_;
+            for (size_t i = 0; i < take; ++i) {
+                out[i] = rotate_stored(p[i]);
+                sum_ += out[i];
+            }
+            used_ += take;
+            p += take;
+            n -= take;
         }
         return true;
     }
