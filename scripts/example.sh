@@ -18,3 +18,7 @@ $tool md5 $example/source/*.dat
 echo
 echo "== kaldorn plan: client 2.2, source 8.2, update files without the second monthly"
 $tool plan all $example/client $example/source $example/updates
+echo
+echo "== kaldorn compns: verify the example installation, diff the client's and the source's lists"
+$tool compns verify $example/client/00000004_compns.lst $example/install
+$tool compns diff $example/client/00000004_compns.lst $example/source/00000004_compns.lst

@@ -16,6 +16,12 @@ void FdGuard::reset(int fd) {
 }
 
 namespace {
+#ifdef KALDORN_ALLOC_SEAM
+thread_local long t_write_countdown = 0;
+thread_local long t_seek_countdown = 0;
+bool injected(long& countdown) { return countdown > 0 && --countdown == 0; }
+#endif
+
 int open_retry(const char* path, int flags, mode_t mode) {
     int fd;
     do {
@@ -57,6 +63,12 @@ size_t pread_full(int fd, void* buf, size_t n, int64_t offset) {
 bool write_full(int fd, const void* buf, size_t n) {
     const auto* p = static_cast<const unsigned char*>(buf);
     size_t done = 0;
+#ifdef KALDORN_ALLOC_SEAM
+    if (injected(t_write_countdown)) {
+        if (n / 2 > 0 && ::write(fd, p, n / 2) < 0) return false;
+        return false;
+    }
+#endif
     while (done < n) {
         ssize_t r = ::write(fd, p + done, n - done);
         if (r < 0 && errno == EINTR) continue;
@@ -85,6 +97,13 @@ int64_t file_size(int fd) {
     return static_cast<int64_t>(st.st_size);
 }
 
+bool seek_to(int fd, int64_t offset) {
+#ifdef KALDORN_ALLOC_SEAM
+    if (injected(t_seek_countdown)) return false;
+#endif
+    return offset >= 0 && ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 bool BufferedReader::read_exact(void* out, size_t n) {
     auto* dst = static_cast<unsigned char*>(out);
     while (n > 0) {
@@ -110,3 +129,10 @@ bool BufferedReader::read_exact(void* out, size_t n) {
 }
 
 }  // namespace kaldorn::detail
+
+#ifdef KALDORN_ALLOC_SEAM
+namespace kaldorn::testing {
+void fail_write(long nth) { kaldorn::detail::t_write_countdown = nth; }
+void fail_seek(long nth) { kaldorn::detail::t_seek_countdown = nth; }
+}  // namespace kaldorn::testing
+#endif

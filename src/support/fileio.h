@@ -42,6 +42,10 @@ bool pwrite_full(int fd, const void* buf, size_t n, int64_t offset);
 // Size of an open file, or -1.
 int64_t file_size(int fd);
 
+// Moves the file position to offset; false when the seek fails or lands
+// elsewhere.
+bool seek_to(int fd, int64_t offset);
+
 // Sequential reads from a fixed offset through a small internal buffer, so
 // that many small records cost few system calls.
 class BufferedReader {
@@ -60,3 +64,13 @@ private:
 };
 
 }  // namespace kaldorn::detail
+
+#ifdef KALDORN_ALLOC_SEAM
+namespace kaldorn::testing {
+// Test builds only, per thread, counted from the call: the nth write_full
+// writes the first half of its bytes and then fails; the nth seek_to fails.
+// 0 turns injection off.
+void fail_write(long nth);
+void fail_seek(long nth);
+}  // namespace kaldorn::testing
+#endif

@@ -9,6 +9,7 @@
 
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/md5file.h"
 
 const unsigned char g_uchPadding[64] = {0x80};
 
@@ -194,24 +195,27 @@ int CMd5::CalculateMD5(const unsigned char* buf, unsigned int len, unsigned char
     return 1;
 }
 
-int CMd5::CalculateMD5(const char* path, unsigned char* digest) {
-    if (path == nullptr || digest == nullptr) return 0;
-    kaldorn::detail::FdGuard fd(kaldorn::detail::open_read(path));
-    if (!fd.valid()) return 0;
+int kaldorn::detail::digest_descriptor(IMd5& md5, int fd, unsigned char* digest) {
     tagCONTEXT_MD5 ctx;
     std::memset(&ctx, 0, sizeof ctx);
-    InitMD5(&ctx);
+    md5.InitMD5(&ctx);
     unsigned char block[kFileBlock];
     for (;;) {
-        ssize_t got = ::read(fd.get(), block, sizeof block);
+        ssize_t got = ::read(fd, block, sizeof block);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return 0;
         if (got == 0) break;
-        UpdateMD5(&ctx, block, static_cast<unsigned int>(got));
+        md5.UpdateMD5(&ctx, block, static_cast<unsigned int>(got));
     }
-    FinalMD5(&ctx);
+    md5.FinalMD5(&ctx);
     std::memcpy(digest, ctx.uchDigest, 16);
     return 1;
+}
+
+int CMd5::CalculateMD5(const char* path, unsigned char* digest) {
+    if (path == nullptr || digest == nullptr) return 0;
+    kaldorn::detail::FdGuard fd(kaldorn::detail::open_read(path));
+    return fd.valid() ? kaldorn::detail::digest_descriptor(*this, fd.get(), digest) : 0;
 }
 
 int CMd5::ValidateMD5(const unsigned char* buf, unsigned int len, const unsigned char* expected, int* match) {

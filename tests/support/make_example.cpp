@@ -1,14 +1,37 @@
 // Writes the bundled example installation: a client directory and an update
 // source for the version product 1, with a directory of update files for the
-// local directory source, and a definition product 4, built from the
-// documented layout by the fixture writers.
+// local directory source, a definition product 4, and the component files of
+// an installation with their component lists, built from the documented
+// layout by the fixture writers.
 #include <filesystem>
 #include <iostream>
 
+#include "compnwriter.h"
 #include "datwriter.h"
 #include "planwriter.h"
 
 namespace fs = std::filesystem;
+
+// install/ lacks patterns.extra and holds a damaged patterns.main; the
+// client's list records them as they should be, the source's list is newer.
+void write_components(const fs::path& root) {
+    fs::create_directories(root / "install");
+    auto put = [&](const char* name, const std::string& contents) {
+        fixtures::write_file(root / "install" / name, fixtures::Bytes(contents.begin(), contents.end()));
+    };
+    put("engine.core", "engine core v2\n");
+    put("patterns.main", "patterns main, damaged\n");
+    put("readme.txt", "not verified\n");
+    fixtures::write_file(root / "client" / "00000004_compns.lst",
+                         fixtures::list_bytes({fixtures::entry_for("engine.core", "engine core v2\n"),
+                                               fixtures::entry_for("patterns.main", "patterns main\n"),
+                                               fixtures::entry_for("patterns.extra", "patterns extra\n"),
+                                               fixtures::entry_for("readme.txt", "readme\n", 0)}));
+    fixtures::write_file(root / "source" / "00000004_compns.lst",
+                         fixtures::list_bytes({fixtures::entry_for("engine.core", "engine core v3\n"),
+                                               fixtures::entry_for("Patterns.Main", "patterns main\n"),
+                                               fixtures::entry_for("patterns.new", "patterns new\n")}));
+}
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -46,6 +69,7 @@ int main(int argc, char** argv) {
     defs.last_def_id = 2;
     defs.current_def_id = 2;
     fixtures::write_file(root / "client" / "00000004_index.dat", fixtures::build_definition_dat(defs));
+    write_components(root);
     std::cout << "example installation written to " << root.string() << '\n';
     return 0;
 }

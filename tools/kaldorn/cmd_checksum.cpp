@@ -10,18 +10,18 @@
 
 namespace tool {
 
+std::string hex_digest(const unsigned char* d) {
+    char out[33];
+    for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
+    return out;
+}
+
 namespace {
 
 struct FileArgs {
     std::vector<std::string> files;
     bool json = false;
 };
-
-std::string hex_digest(const unsigned char* d) {
-    char out[33];
-    for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
-    return out;
-}
 
 void run_crc32(const FileArgs& args) {
     CVXCrc32 crc;

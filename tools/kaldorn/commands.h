@@ -19,8 +19,12 @@ struct Failure {
 // Prints a JSON document or, when json is false, nothing (the caller prints text).
 void print_json(const nlohmann::json& doc);
 
+// A 16-byte MD5 digest as 32 lower-case hex digits.
+std::string hex_digest(const unsigned char* digest);
+
 void register_checksum_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);
+void register_compns_commands(CLI::App& app);
 
 }  // namespace tool

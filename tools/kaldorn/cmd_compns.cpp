@@ -1,0 +1,213 @@
+// compns: build, show, extend, verify, merge and diff component lists, and
+// read or set their platform identifiers.
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "kaldorn/vxcminfo.h"
+
+namespace tool {
+
+namespace {
+
+using Rec = tagVX_COMPONENT_FILE_MEM_RECORD_INFO;
+
+std::string meaning(unsigned int code) {
+    switch (code) {
+        case KALDORN_E_OPEN: return "cannot be opened or created, or a path is longer than 259 bytes";
+        case KALDORN_E_NO_FILE: return "does not exist";
+        case KALDORN_E_NO_DIRECTORY: return "a directory does not exist";
+        case KALDORN_E_SHORT_HEAD: return "shorter than a component list head (80 bytes)";
+        case KALDORN_E_NO_MEMORY: return "out of memory";
+        case KALDORN_E_READ: return "cannot be read in full";
+        case KALDORN_E_WRITE: return "cannot be written in full, or a record's name does not fit";
+        case KALDORN_E_SEEK: return "a seek failed";
+        case KALDORN_E_BAD_HEAD: return "not a valid component list (magic, format, maker name or checksum)";
+        case KALDORN_E_RECORD_PAST_END: return "a record runs past the end of the file";
+        case KALDORN_E_DIGEST: return "the MD5 digest of a component cannot be computed";
+        default: return "failed";
+    }
+}
+
+[[noreturn]] void fail(const std::string& what, unsigned int code) {
+    throw Failure{what + ": " + meaning(code) + " (code " + std::to_string(code) + ")"};
+}
+
+// Takes ownership of a record array handed out by the library.
+struct Records {
+    Rec* data = nullptr;
+    unsigned int count = 0;
+    ~Records() {
+        unsigned int e = 0;
+        ReleaseCompnList(data, count, &e);
+    }
+    const Rec* begin() const { return data; }
+    const Rec* end() const { return data + count; }
+};
+
+nlohmann::json to_json(const Rec& r) {
+    return {{"name", std::string(r.szFileName)}, {"flag", r.dwFlag}, {"size", r.dwFileSize},
+            {"md5", hex_digest(r.uchMD5Digest)}, {"tag", r.dwTag}};
+}
+
+void print_records(const Records& recs, bool json) {
+    nlohmann::json doc = nlohmann::json::array();
+    for (const Rec& r : recs) {
+        if (json)
+            doc.push_back(to_json(r));
+        else
+            std::printf("%s  flag %u  tag %u  %10u  %s\n", hex_digest(r.uchMD5Digest).c_str(), r.dwFlag, r.dwTag,
+                        r.dwFileSize, r.szFileName);
+    }
+    if (json) print_json(doc);
+}
+
+struct Args {
+    std::string list, dir, dir2, older, newer, output, file;
+    unsigned int flag = 1;
+    std::vector<unsigned int> ids;
+    bool json = false;
+};
+
+void run_build(const Args& a) {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(a.dir))
+        if (e.is_regular_file()) files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    std::vector<Rec> recs(files.size());
+    unsigned int code = 0;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (GetCompnLstFileRecord(files[i].c_str(), a.flag, &recs[i], &code) != 1) fail(files[i], code);
+    if (DumpRecordsToCompnLstFile(a.list.c_str(), recs.data(), static_cast<unsigned int>(recs.size()), 0, nullptr,
+                                  &code) != 1)
+        fail(a.list, code);
+    std::cout << recs.size() << " components of " << a.dir << " written to " << a.list << '\n';
+}
+
+void run_show(const Args& a) {
+    Records recs;
+    unsigned int code = 0, id[3] = {};
+    if (GetCompnListFromLstFile(a.list.c_str(), &recs.data, &recs.count, &code) != 1) fail(a.list, code);
+    GetCompnListFilePlatformId(a.list.c_str(), &id[0], &id[1], &id[2], &code);
+    if (a.json) {
+        nlohmann::json doc = {{"file", a.list}, {"platform", {id[0], id[1], id[2]}}, {"records", nlohmann::json::array()}};
+        for (const Rec& r : recs) doc["records"].push_back(to_json(r));
+        print_json(doc);
+        return;
+    }
+    std::cout << a.list << ": component list, " << recs.count << " records, platform identifiers " << id[0] << ' '
+              << id[1] << ' ' << id[2] << '\n';
+    print_records(recs, false);
+}
+
+void run_add(const Args& a) {
+    unsigned int reserved = 0, code = 0;
+    if (AddEntrytoCompnLstFile(a.file.c_str(), a.flag, 0, a.list.c_str(), &reserved, &code) != 1)
+        fail(code == KALDORN_E_NO_FILE && ::access(a.file.c_str(), F_OK) == 0 ? a.list : a.file, code);
+    std::cout << (code == KALDORN_E_ALREADY_PRESENT ? "already up to date: " : "entry written: ") << a.file << '\n';
+}
+
+void run_verify(const Args& a) {
+    Records recs;
+    unsigned int code = 0;
+    const char* second = a.dir2.empty() ? nullptr : a.dir2.c_str();
+    if (VerifyCompnsFileRecords(a.list.c_str(), a.dir.c_str(), second, &recs.data, &recs.count, &code) != 1)
+        fail(a.list, code);
+    nlohmann::json doc = nlohmann::json::array();
+    for (const Rec& r : recs) {
+        auto present = [&](const std::string& d) {
+            return !d.empty() && std::filesystem::exists(std::filesystem::path(d) / r.szFileName);
+        };
+        const char* state = present(a.dir) || present(a.dir2) ? "damaged" : "missing";
+        if (a.json)
+            doc.push_back({{"name", std::string(r.szFileName)}, {"state", state}});
+        else
+            std::cout << state << "  " << r.szFileName << '\n';
+    }
+    if (a.json)
+        print_json(doc);
+    else
+        std::cout << recs.count << " component(s) need repair\n";
+}
+
+void run_merge(const Args& a) {
+    unsigned int count = 0, code = 0;
+    if (MergeCompnLstFilesEx(a.older.c_str(), a.newer.c_str(), a.output.c_str(), &count, &code) != 1)
+        fail(a.older + " + " + a.newer + " -> " + a.output, code);
+    std::cout << count << " records written to " << a.output << '\n';
+}
+
+void run_diff(const Args& a) {
+    Records recs;
+    unsigned int code = 0;
+    if (GenerateDiffforCompnLstFiles(a.older.c_str(), a.newer.c_str(), &recs.data, &recs.count, &code) != 1)
+        fail(a.older + " / " + a.newer, code);
+    print_records(recs, a.json);
+    if (!a.json) std::cout << recs.count << " new or changed record(s)\n";
+}
+
+void run_platform(const Args& a) {
+    unsigned int code = 0, id[3] = {};
+    if (!a.ids.empty() && SetCompnListFilePlatformId(a.list.c_str(), a.ids[0], a.ids[1], a.ids[2], &code) != 1)
+        fail(a.list, code);
+    if (GetCompnListFilePlatformId(a.list.c_str(), &id[0], &id[1], &id[2], &code) != 1) fail(a.list, code);
+    if (a.json)
+        print_json({{"file", a.list}, {"platform", {id[0], id[1], id[2]}}});
+    else
+        std::cout << id[0] << ' ' << id[1] << ' ' << id[2] << '\n';
+}
+
+}  // namespace
+
+void register_compns_commands(CLI::App& app) {
+    auto a = std::make_shared<Args>();
+    auto* compns = app.add_subcommand("compns", "Build, inspect, verify, merge and diff component lists");
+    compns->require_subcommand(1);
+    auto sub = [&](const char* name, const char* help, void (*run)(const Args&)) {
+        auto* s = compns->add_subcommand(name, help);
+        s->callback([a, run] { run(*a); });
+        return s;
+    };
+    auto* build = sub("build", "Write a list of every regular file in a directory", run_build);
+    build->add_option("dir", a->dir, "Installation directory")->required()->check(CLI::ExistingDirectory);
+    build->add_option("list", a->list, "List file to write")->required();
+    build->add_option("--flag", a->flag, "Flag of every record (1: verified)");
+
+    auto* show = sub("show", "Show the records and platform identifiers of a list", run_show);
+    show->add_option("list", a->list, "Component list")->required();
+    show->add_flag("--json", a->json, "Print JSON");
+
+    auto* add = sub("add", "Add or refresh the entry of one file, creating the list if needed", run_add);
+    add->add_option("file", a->file, "Component file")->required();
+    add->add_option("list", a->list, "Component list")->required();
+    add->add_option("--flag", a->flag, "Flag of the record (1: verified)");
+
+    auto* verify = sub("verify", "Report missing and damaged components of an installation", run_verify);
+    verify->add_option("list", a->list, "Component list")->required();
+    verify->add_option("dir", a->dir, "Installation directory")->required();
+    verify->add_option("dir2", a->dir2, "Second directory searched for missing components");
+    verify->add_flag("--json", a->json, "Print a JSON array of {name, state}");
+
+    auto* merge = sub("merge", "Merge an older and a newer list into a file", run_merge);
+    merge->add_option("older", a->older, "Older list (may be missing)")->required();
+    merge->add_option("newer", a->newer, "Newer list")->required();
+    merge->add_option("output", a->output, "List to write (may be an input)")->required();
+
+    auto* diff = sub("diff", "Show the newer list's new or changed records", run_diff);
+    diff->add_option("older", a->older, "Older list (may be missing)")->required();
+    diff->add_option("newer", a->newer, "Newer list")->required();
+    diff->add_flag("--json", a->json, "Print JSON");
+
+    auto* platform = sub("platform", "Print, or set and print, the three platform identifiers", run_platform);
+    platform->add_option("list", a->list, "Component list")->required();
+    platform->add_option("--set", a->ids, "Three values to store")->expected(3);
+    platform->add_flag("--json", a->json, "Print JSON");
+}
+
+}  // namespace tool
