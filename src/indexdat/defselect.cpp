@@ -1,0 +1,70 @@
+// Owned record arrays, the selection list and the definition id index.
+#include "indexdat/defselect.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "support/alloc.h"
+#include "support/lists_impl.h"
+
+template KALDORN_EXPORT unsigned char AddToGenList<tagSOLO_DEF_MEM_RECORD_INFO>(
+    tagSOLO_DEF_MEM_RECORD_INFO*, GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>**, GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>**);
+template KALDORN_EXPORT unsigned char FreeGenList<tagSOLO_DEF_MEM_RECORD_INFO>(
+    GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>*);
+
+namespace kaldorn::detail {
+
+bool DefArray::read(const char* path) {
+    unsigned int error = 0;
+    return GetDefListFromDatFile(path, &records, &count, &error) == 1;
+}
+
+bool DefSelection::add(const DefRecord& rec) {
+    DefRecord copy = rec;
+    if (AddToGenList(&copy, &head, &tail) != 1) return false;
+    ++count;
+    return true;
+}
+
+DefRecord* DefSelection::to_array() const {
+    if (count == 0) return nullptr;
+    auto* out = static_cast<DefRecord*>(allocate_zeroed(count, sizeof(DefRecord)));
+    if (out == nullptr) return nullptr;
+    size_t i = 0;
+    for (const DefGenList* node = head; node != nullptr; node = node->pNext) out[i++] = node->stData;
+    return out;
+}
+
+bool DefIdIndex::build(const DefRecord* records, unsigned int count) {
+    records_ = records;
+    if (count == 0) return true;
+    // A power of two at least twice the count keeps probe runs short.
+    size_t capacity = 2;
+    while (capacity < 2 * static_cast<size_t>(count)) capacity *= 2;
+    slots_ = static_cast<uint32_t*>(allocate_zeroed(capacity, sizeof(uint32_t)));
+    if (slots_ == nullptr) return false;
+    mask_ = capacity - 1;
+    for (unsigned int i = 0; i < count; ++i) {
+        size_t s = home(records[i].dwDefId);
+        while (slots_[s] != 0 && records[slots_[s] - 1].dwDefId != records[i].dwDefId) s = (s + 1) & mask_;
+        if (slots_[s] == 0) slots_[s] = i + 1;  // a later duplicate keeps the first
+    }
+    return true;
+}
+
+const DefRecord* DefIdIndex::find(uint32_t id) const {
+    if (slots_ == nullptr) return nullptr;
+    for (size_t s = home(id); slots_[s] != 0; s = (s + 1) & mask_)
+        if (records_[slots_[s] - 1].dwDefId == id) return &records_[slots_[s] - 1];
+    return nullptr;
+}
+
+bool dates_differ(const DefRecord& a, const DefRecord& b) {
+    return std::memcmp(&a.stDefDate, &b.stDefDate, sizeof a.stDefDate) != 0;
+}
+
+void format_definition_file_name(char* out, unsigned int productId, unsigned int defId) {
+    std::snprintf(out, 22, "%08x_%08x.dat", productId, defId);
+}
+
+}  // namespace kaldorn::detail
