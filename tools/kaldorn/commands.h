@@ -21,5 +21,6 @@ void print_json(const nlohmann::json& doc);
 
 void register_checksum_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
+void register_defs_commands(CLI::App& app);
 
 }  // namespace tool

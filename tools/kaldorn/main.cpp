@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tool::register_checksum_commands(app);
     tool::register_index_commands(app);
+    tool::register_defs_commands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
