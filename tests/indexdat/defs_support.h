@@ -1,6 +1,6 @@
-// Checks shared by the definition index DAT tests: a written file must read
-// back, and a refused call must leave the file's bytes (or its absence) as
-// they were, with no descriptor left open.
+// Checks shared by the definition index DAT tests: a written file reads
+// back, a refused call leaves the file's bytes (or its absence) and the
+// descriptor count as they were.
 #pragma once
 
 #include <filesystem>
@@ -12,6 +12,7 @@
 
 #include "datwriter.h"
 #include "kaldorn/soloindx.h"
+#include "support/alloc.h"
 
 namespace defs_test {
 
@@ -21,11 +22,10 @@ inline void expect_readable(const std::string& path) {
     unsigned int count = 0, err = 0;
     EXPECT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1) << path;
     EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1) << path;
-    EXPECT_EQ(count, header.dwRecordCount) << path;
+    EXPECT_EQ(count, +header.dwRecordCount) << path;
     ReleaseDefList(recs, count, &err);
 }
 
-// Runs a call that must fail and checks that nothing on disk changed.
 inline void expect_refused_untouched(const std::string& path, const std::string& what,
                                      const std::function<int()>& call) {
     std::optional<fixtures::Bytes> before;
@@ -33,9 +33,19 @@ inline void expect_refused_untouched(const std::string& path, const std::string&
     int fds = fixtures::open_descriptor_count();
     EXPECT_EQ(call(), 0) << what;
     EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
-    ASSERT_EQ(std::filesystem::exists(path), before.has_value()) << what;
-    if (before) {
-        EXPECT_EQ(fixtures::read_file(path), *before) << what;
+    EXPECT_EQ(std::filesystem::exists(path) ? std::optional(fixtures::read_file(path)) : std::nullopt, before) << what;
+}
+
+// Runs call(0, 0) with every allocation succeeding, then call(nth, total)
+// with allocation nth of the total failing, for each nth.
+inline void for_each_allocation_failure(const std::function<void(long nth, long total)>& call) {
+    kaldorn::testing::fail_allocation(0);
+    call(0, 0);
+    long total = kaldorn::testing::fail_allocation(0);
+    for (long nth = 1; nth <= total; ++nth) {
+        kaldorn::testing::fail_allocation(nth);
+        call(nth, total);
+        kaldorn::testing::fail_allocation(0);
     }
 }
 

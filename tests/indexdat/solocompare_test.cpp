@@ -1,18 +1,13 @@
-// Comparison of a client's and a source's definition index DAT: failure
-// codes, selection and the per-operation markers.
+// Comparison of a client's (old) and a source's (new) definition index DAT:
+// failure codes, selection, and the per-operation markers.
 #include <cstring>
-#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "datwriter.h"
 #include "defs_support.h"
-#include "kaldorn/soloindx.h"
-#include "support/alloc.h"
 
 namespace {
 
-using fixtures::DefinitionDat;
 using fixtures::DefRecord;
 
 const DefRecord kA{1, {1}, 0, 1, "a"}, kB{2, {2}, 0, 1, "b"}, kC{0x2B, {3}, 0, 1, "c"};
@@ -32,96 +27,75 @@ protected:
     int mode = 7;
 
     void write(const std::string& path, uint32_t product, uint32_t version, std::vector<DefRecord> recs) {
-        DefinitionDat d;
+        fixtures::DefinitionDat d;
         d.product = product;
         d.dat_version = version;
         d.records = std::move(recs);
         fixtures::write_file(path, fixtures::build_definition_dat(d));
     }
     int compare() {
+        all = sel = nullptr;
+        all_count = sel_count = 0;
         return CompareSoloDatFiles(0, "", newer.c_str(), older.c_str(), &all, &all_count, &sel, &sel_count,
                                    &new_header, &old_header, &mode, &err);
     }
-    std::vector<unsigned int> selected_ids() const {
+    std::vector<unsigned int> selected_then_release() {
         std::vector<unsigned int> ids;
         for (unsigned int i = 0; i < sel_count; ++i) ids.push_back(sel[i].dwDefId);
-        return ids;
-    }
-    void release() {
         ReleaseDefList(all, all_count, &err);
         ReleaseDefList(sel, sel_count, &err);
+        return ids;
     }
 };
 
 TEST_F(SoloCompare, FailuresHandNothingOut) {
-    struct Case {
-        const char* what;
+    const struct {
         uint32_t old_product, old_version;
         std::vector<DefRecord> older;
         unsigned int code;
-    } cases[] = {
-        {"same version, records differ", 4, 2, {}, 1004},
-        {"client newer", 4, 3, {}, 1003},
-        {"foreign product", 5, 1, {}, 0},
-        {"nothing changed", 4, 1, {kA, kB, kC}, 1006},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{4, 2, {}, 1004}, {4, 3, {}, 1003}, {5, 1, {}, 0}, {4, 1, {kA, kB, kC}, 1006}};
+    for (const auto& c : cases) {
         write(newer, 4, 2, {kA, kB, kC});
         write(older, c.old_product, c.old_version, c.older);
-        EXPECT_EQ(compare(), 0) << c.what;
-        EXPECT_EQ(err, c.code) << c.what;
-        EXPECT_EQ(all, nullptr) << c.what;
-        EXPECT_EQ(sel, nullptr) << c.what;
-        EXPECT_EQ(mode, 7) << c.what;
+        EXPECT_EQ(compare(), 0) << c.code;
+        EXPECT_EQ(err, c.code);
+        EXPECT_TRUE(all == nullptr && sel == nullptr && mode == 7) << c.code;
     }
     fixtures::Bytes bad = fixtures::build_definition_dat({});
-    bad[fixtures::solo_offset(0)] ^= 1;
+    bad[fixtures::solo_offset(0)] ^= 1;  // the old file's solo checksum
     fixtures::write_file(older, bad);
     EXPECT_EQ(compare(), 0);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(CompareSoloDatFiles(0, nullptr, newer.c_str(), older.c_str(), &all, &all_count, &sel, &sel_count,
-                                  &new_header, &old_header, &mode, &err), 0);
 }
 
 TEST_F(SoloCompare, SelectsNewAndRedatedActiveRecordsInSourceOrder) {
-    DefRecord off = kB;
+    DefRecord off = redated(kB);
     off.status = 0;
     write(newer, 4, 5, {kC, redated(kA), off, kB});
-    write(older, 4, 4, {kA, redated(kA), kB, off});
+    write(older, 4, 4, {kA, redated(kA), kB});
     ASSERT_EQ(compare(), 1);
     EXPECT_EQ(err, 0u);
     EXPECT_EQ(mode, 0);
     EXPECT_EQ(all_count, 4u);
-    EXPECT_EQ(selected_ids(), (std::vector<unsigned int>{0x2B, 1}));
-    EXPECT_EQ(new_header.dwDatVersion, 5u);
-    EXPECT_EQ(old_header.dwDatVersion, 4u);
-    release();
+    EXPECT_EQ(new_header.dwDatVersion + 10 * old_header.dwDatVersion, 45u);
+    EXPECT_EQ(selected_then_release(), (std::vector<unsigned int>{0x2B, 1}));
 
     std::filesystem::remove(older);  // a client without the file takes every active record
     ASSERT_EQ(compare(), 1);
-    EXPECT_EQ(selected_ids(), (std::vector<unsigned int>{0x2B, 1, 2}));
     const tagSOLO_DAT_HEADER_INFO zero{};
     EXPECT_EQ(std::memcmp(&old_header, &zero, sizeof zero), 0);
-    release();
+    EXPECT_EQ(selected_then_release(), (std::vector<unsigned int>{0x2B, 1, 2}));
 }
 
 TEST_F(SoloCompare, AllocationFailuresReleaseEverything) {
     write(newer, 4, 2, {kA, kB, kC});
     write(older, 4, 1, {redated(kA)});
-    kaldorn::testing::fail_allocation(0);
-    ASSERT_EQ(compare(), 1);
-    release();
-    long total = kaldorn::testing::fail_allocation(0);
-    for (long nth = 1; nth <= total; ++nth) {
-        all = sel = nullptr;
-        kaldorn::testing::fail_allocation(nth);
-        EXPECT_EQ(compare(), 0) << nth;
-        kaldorn::testing::fail_allocation(0);
-        // The selected array is the last allocation: its failure alone is 1007.
-        EXPECT_EQ(err, nth == total ? 1007u : 0u) << nth;
-        EXPECT_EQ(all, nullptr) << nth;
-        EXPECT_EQ(sel, nullptr) << nth;
-    }
+    defs_test::for_each_allocation_failure([&](long nth, long total) {
+        EXPECT_EQ(compare(), nth == 0) << nth;
+        EXPECT_EQ(err, nth != 0 && nth == total ? 1007u : 0u) << nth;  // the selected array comes last
+        EXPECT_EQ(all == nullptr && sel == nullptr, nth != 0) << nth;
+        selected_then_release();
+    });
 }
 
 struct Marked {
@@ -129,13 +103,6 @@ struct Marked {
     unsigned int flag, kind;
     bool operator==(const Marked&) const = default;
 };
-
-std::vector<Marked> walk(tagKAL_DORN_FILE_INFO_LISTA* list) {
-    std::vector<Marked> out;
-    for (auto* n = list; n != nullptr; n = n->pNext) out.push_back({n->szFileName, n->dwFlag, n->dwKind});
-    FreeUpdtInfoListEx(list);
-    return out;
-}
 
 TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
     write(newer, 0x1A, 2, {kA, redated(kC)});
@@ -146,10 +113,13 @@ TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
     for (unsigned int op = 0; op < 4; ++op) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
         ASSERT_EQ(CompareSoloDatFilesForOprId(0x1A, op, newer.c_str(), older.c_str(), &list, &err), 1) << op;
-        EXPECT_EQ(walk(list), expected[op]) << op;
+        std::vector<Marked> got;
+        for (auto* n = list; n != nullptr; n = n->pNext) got.push_back({n->szFileName, n->dwFlag, n->dwKind});
+        FreeUpdtInfoListEx(list);
+        EXPECT_EQ(got, expected[op]) << op;
     }
     tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-    kaldorn::testing::fail_allocation(5);  // both arrays, the index, one node: the second node fails
+    kaldorn::testing::fail_allocation(5);  // two arrays, the index, a node: the second node fails
     EXPECT_EQ(CompareSoloDatFilesForOprId(0x1A, 2, newer.c_str(), older.c_str(), &list, &err), 0);
     kaldorn::testing::fail_allocation(0);
     EXPECT_EQ(list, nullptr);
@@ -157,21 +127,15 @@ TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
 
 TEST_F(SoloCompare, MissingFilesByOperationId) {
     write(newer, 4, 2, {kA});
-    struct Case {
-        bool new_exists;
-        unsigned int op;
-        int result;
-    } cases[] = {{true, 0, 1}, {true, 2, 1}, {false, 1, 1}, {false, 2, 1}, {false, 0, 0}, {false, 3, 0}};
-    for (const Case& c : cases) {
-        std::string path = c.new_exists ? newer : dir.file("absent.dat");
+    const std::string absent = dir.file("absent.dat");
+    // {new file, operation id, result}: an absent old file lists nothing.
+    const std::tuple<const std::string*, unsigned int, int> cases[] = {
+        {&newer, 0, 1}, {&newer, 2, 1}, {&absent, 1, 1}, {&absent, 2, 1}, {&absent, 0, 0}, {&absent, 3, 0}};
+    for (const auto& [path, op, result] : cases) {
         auto* list = reinterpret_cast<tagKAL_DORN_FILE_INFO_LISTA*>(&err);
-        EXPECT_EQ(CompareSoloDatFilesForOprId(4, c.op, path.c_str(), older.c_str(), &list, &err), c.result) << c.op;
-        EXPECT_EQ(list, nullptr) << c.op;
+        EXPECT_EQ(CompareSoloDatFilesForOprId(4, op, path->c_str(), older.c_str(), &list, &err), result) << op;
+        EXPECT_EQ(list, nullptr) << op;
     }
-    write(older, 4, 2, {});
-    tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-    EXPECT_EQ(CompareSoloDatFilesForOprId(4, 0, newer.c_str(), older.c_str(), &list, &err), 0);
-    EXPECT_EQ(err, 1004u);
 }
 
 }  // namespace
