@@ -15,3 +15,7 @@ echo
 echo "== kaldorn crc32 / md5"
 $tool crc32 $example/source/*.dat
 $tool md5 $example/source/*.dat
+echo
+echo "== kaldorn defs compare: the definitions the client lacks"
+$tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat
+$tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat --opr-id 2

@@ -41,7 +41,7 @@ protected:
     }
     std::vector<unsigned int> selected_then_release() {
         std::vector<unsigned int> ids;
-        for (unsigned int i = 0; i < sel_count; ++i) ids.push_back(sel[i].dwDefId);
+        for (unsigned int i = 0; i < sel_count; ++i) ids.push_back(+sel[i].dwDefId);
         ReleaseDefList(all, all_count, &err);
         ReleaseDefList(sel, sel_count, &err);
         return ids;
@@ -114,7 +114,7 @@ TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
         ASSERT_EQ(CompareSoloDatFilesForOprId(0x1A, op, newer.c_str(), older.c_str(), &list, &err), 1) << op;
         std::vector<Marked> got;
-        for (auto* n = list; n != nullptr; n = n->pNext) got.push_back({n->szFileName, n->dwFlag, n->dwKind});
+        for (auto* n = list; n != nullptr; n = n->pNext) got.push_back({n->szFileName, +n->dwFlag, +n->dwKind});
         FreeUpdtInfoListEx(list);
         EXPECT_EQ(got, expected[op]) << op;
     }

@@ -122,7 +122,7 @@ TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
         ASSERT_EQ(GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err), cases[i].result) << i;
         if (cases[i].result == 0) continue;
         std::vector<unsigned int> ids;
-        for (unsigned int k = 0; k < count; ++k) ids.push_back(recs[k].dwDefId);
+        for (unsigned int k = 0; k < count; ++k) ids.push_back(+recs[k].dwDefId);
         EXPECT_EQ(ids, cases[i].selected) << i;
         EXPECT_EQ(recs == nullptr, count == 0) << i;
         ReleaseDefList(recs, count, &err);

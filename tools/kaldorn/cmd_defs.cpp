@@ -47,8 +47,8 @@ std::string file_name(unsigned int product, unsigned int id) {
 }
 
 nlohmann::json record_json(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product) {
-    return {{"id", r.dwDefId},         {"file", file_name(product, r.dwDefId)}, {"date", date_hex(r.stDefDate)},
-            {"data", r.dwDefData},     {"status", r.dwDefStatus},               {"name", std::string(r.szDefName)}};
+    return {{"id", +r.dwDefId},         {"file", file_name(product, r.dwDefId)}, {"date", date_hex(r.stDefDate)},
+            {"data", +r.dwDefData},     {"status", +r.dwDefStatus},               {"name", std::string(r.szDefName)}};
 }
 
 nlohmann::json records_json(const tagSOLO_DEF_MEM_RECORD_INFO* recs, unsigned int count, unsigned int product) {
@@ -109,8 +109,8 @@ void run_list(const Args& a) {
     if (!a.json)
         std::printf("%s: product 0x%08x, DAT version %u, current definition %u, last id %u, %u records\n",
                     a.file.c_str(), h.dwProductId, h.dwDatVersion, h.dwCurrentDefId, h.dwLastDefId, recs.count);
-    emit(a.json, {{"file", a.file}, {"product", h.dwProductId}, {"dat_version", h.dwDatVersion},
-                  {"current_def_id", h.dwCurrentDefId}, {"last_def_id", h.dwLastDefId}, {"records", records}},
+    emit(a.json, {{"file", a.file}, {"product", +h.dwProductId}, {"dat_version", +h.dwDatVersion},
+                  {"current_def_id", +h.dwCurrentDefId}, {"last_def_id", +h.dwLastDefId}, {"records", records}},
          records);
 }
 
@@ -172,7 +172,7 @@ void run_compare_by_operation(const Args& a) {
         throw Failure{compare_failure(a, err)};
     nlohmann::json files = nlohmann::json::array();
     for (auto* n = list; n != nullptr; n = n->pNext)
-        files.push_back({{"file", n->szFileName}, {"flag", n->dwFlag}, {"kind", n->dwKind}});
+        files.push_back({{"file", n->szFileName}, {"flag", +n->dwFlag}, {"kind", +n->dwKind}});
     FreeUpdtInfoListEx(list);
     if (a.json) return print_json({{"operation_id", a.operation}, {"files", files}});
     for (const auto& f : files)
@@ -193,7 +193,7 @@ void run_compare(const Args& a) {
     if (!a.json)
         std::printf("client DAT version %u, source DAT version %u: %u of %u definitions to fetch\n",
                     client.dwDatVersion, source.dwDatVersion, selected.count, all.count);
-    emit(a.json, {{"client_dat_version", client.dwDatVersion}, {"source_dat_version", source.dwDatVersion},
+    emit(a.json, {{"client_dat_version", +client.dwDatVersion}, {"source_dat_version", +source.dwDatVersion},
                   {"source_records", all.count}, {"fetch", records}},
          records);
 }
