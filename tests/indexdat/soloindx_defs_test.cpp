@@ -1,6 +1,8 @@
 // Lookup, append (and creation) and diff of definition records.
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include "defs_support.h"
@@ -74,19 +76,17 @@ TEST_F(DefLookup, RefusedLookupsLeaveTheFileOrItsAbsence) {
     defs_test::expect_readable(path);
 }
 
-TEST_F(DefLookup, ListLookupIgnoresCaseAndStatus) {
+TEST_F(DefLookup, LookupIgnoresCaseAndStatus) {
     fixtures::write_file(path, fixtures::build_definition_dat(defs_test::three_records()));
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    unsigned int count = 0;
-    ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    ASSERT_EQ(GetDefEntryFromDatList(0x1A, recs, count, "BETA", name, 0, &id, &err), 1);  // inactive
+    ASSERT_EQ(lookup("BETA", 0), 1);  // inactive
     EXPECT_EQ(id, 2u);
-    EXPECT_STREQ(name, "0000001a_00000002.dat");
-    for (unsigned int n : {count, 0u}) {
-        EXPECT_EQ(GetDefEntryFromDatList(0x1A, recs, n, n ? "delta" : "alpha", name, 0, &id, &err), 0);
+    EXPECT_STREQ(name, "00000010_00000002.dat");
+    tagSOLO_DEF_MEM_RECORD_INFO rec{};
+    std::strcpy(rec.szDefName, "alpha");
+    for (unsigned int n : {1u, 0u}) {  // absent name, then an empty array
+        EXPECT_EQ(GetDefEntryFromDatList(0x10, &rec, n, n ? "delta" : "alpha", name, 0, &id, &err), 0);
         EXPECT_EQ(err, 2u);
     }
-    ReleaseDefList(recs, count, &err);
 }
 
 TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
