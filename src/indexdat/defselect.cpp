@@ -40,22 +40,40 @@ bool DefIdIndex::build(const DefRecord* records, unsigned int count) {
     if (count == 0) return true;
     // A power of two at least twice the count keeps probe runs short.
     size_t capacity = 2;
-    while (capacity < 2 * static_cast<size_t>(count)) capacity *= 2;
-    slots_ = static_cast<uint32_t*>(allocate_zeroed(capacity, sizeof(uint32_t)));
+    shift_ = 31;
+    while (capacity < 2 * static_cast<size_t>(count)) {
+        capacity *= 2;
+        --shift_;
+    }
+    slots_ = static_cast<Slot*>(allocate_zeroed(capacity, sizeof(Slot)));
     if (slots_ == nullptr) return false;
     mask_ = capacity - 1;
+    choose_placement(count);
     for (unsigned int i = 0; i < count; ++i) {
-        size_t s = home(records[i].dwDefId);
-        while (slots_[s] != 0 && records[slots_[s] - 1].dwDefId != records[i].dwDefId) s = (s + 1) & mask_;
-        if (slots_[s] == 0) slots_[s] = i + 1;  // a later duplicate keeps the first
+        uint32_t id = records[i].dwDefId;
+        size_t s = home(id);
+        while (slots_[s].position != 0 && slots_[s].id != id) s = (s + 1) & mask_;
+        if (slots_[s].position == 0) slots_[s] = {id, i + 1};  // a later duplicate keeps the first
     }
     return true;
 }
 
+void DefIdIndex::choose_placement(unsigned int count) {
+    uint32_t low = records_[0].dwDefId, high = low;
+    for (unsigned int i = 1; i < count; ++i) {
+        uint32_t id = records_[i].dwDefId;
+        low = id < low ? id : low;
+        high = id > high ? id : high;
+    }
+    dense_ = high - low <= mask_;
+    base_ = low;
+}
+
 const DefRecord* DefIdIndex::find(uint32_t id) const {
     if (slots_ == nullptr) return nullptr;
-    for (size_t s = home(id); slots_[s] != 0; s = (s + 1) & mask_)
-        if (records_[slots_[s] - 1].dwDefId == id) return &records_[slots_[s] - 1];
+    if (dense_ && id - base_ > mask_) return nullptr;  // outside the span: absent
+    for (size_t s = home(id); slots_[s].position != 0; s = (s + 1) & mask_)
+        if (slots_[s].id == id) return &records_[slots_[s].position - 1];
     return nullptr;
 }
 

@@ -56,10 +56,24 @@ public:
     const DefRecord* find(uint32_t id) const;
 
 private:
-    size_t home(uint32_t id) const { return (id * 0x9E3779B1u) & mask_; }
+    // The id sits beside the position so that probing never touches records.
+    struct Slot {
+        uint32_t id;
+        uint32_t position;  // record index + 1; 0 marks a free slot
+    };
+    // Ids that span less than the table (the usual 1..dwLastDefId) take the
+    // slot of their offset from the smallest, so that a walk in id order
+    // walks the table in order; others take a multiplicative hash.
+    size_t home(uint32_t id) const {
+        return dense_ ? static_cast<size_t>(id - base_) : static_cast<size_t>((id * 0x9E3779B1u) >> shift_);
+    }
+    void choose_placement(unsigned int count);
     const DefRecord* records_ = nullptr;
-    uint32_t* slots_ = nullptr;  // record index + 1; 0 marks a free slot
+    Slot* slots_ = nullptr;
     size_t mask_ = 0;
+    unsigned int shift_ = 32;
+    bool dense_ = false;
+    uint32_t base_ = 0;
 };
 
 // Two records count as changed when their 7 date bytes differ in any way.

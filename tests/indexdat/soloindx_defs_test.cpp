@@ -97,6 +97,10 @@ TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
         if (n != nullptr) r.name = n;
         return r;
     };
+    auto at = [](DefRecord r, uint32_t def_id) {  // ids far apart
+        r.id = def_id;
+        return r;
+    };
     const struct {
         std::vector<DefRecord> older, newer;
         int result;
@@ -109,6 +113,7 @@ TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
         {{a, with(a, 8)}, {a, with(b, 8)}, 1, {2}},                     // first older duplicate counts
         {{a}, {with(a, 5, "A")}, 1, {1}},                               // letter case is no rename
         {{a, b}, {a, with(b, 0, "bee")}, 0, {}},                        // renamed definition
+        {{a, at(b, 1u << 31), at(c, ~0u)}, {at(c, ~0u), at(with(b, 7), 1u << 31), at(a, 1000)}, 1, {1u << 31, 1000}},
     };
     const std::string older = dir.file("old.dat"), newer = dir.file("new.dat");
     for (size_t i = 0; i < std::size(cases); ++i) {
