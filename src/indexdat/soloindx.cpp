@@ -65,7 +65,6 @@ int ReleaseUpdateVersionInfo(tagUPDT_DAT_VERSION_INFO_MEM* info) {
     return 0;
 }
 
-
 int GetSoloIndexDatHeader(const char* path, tagSOLO_DAT_HEADER_INFO* header, unsigned int* error) {
     if (path == nullptr || header == nullptr || error == nullptr) return 0;
     *error = 0;
