@@ -45,28 +45,34 @@ bool DefIdIndex::build(const DefRecord* records, unsigned int count) {
         capacity *= 2;
         --shift_;
     }
-    slots_ = static_cast<Slot*>(allocate_zeroed(capacity, sizeof(Slot)));
-    if (slots_ == nullptr) return false;
     mask_ = capacity - 1;
-    choose_placement(count);
-    for (unsigned int i = 0; i < count; ++i) {
-        uint32_t id = records[i].dwDefId;
-        size_t s = home(id);
-        while (slots_[s].position != 0 && slots_[s].id != id) s = (s + 1) & mask_;
-        if (slots_[s].position == 0) slots_[s] = {id, i + 1};  // a later duplicate keeps the first
+    slots_ = static_cast<Slot*>(allocate_zeroed(capacity, sizeof(Slot)));
+    // The records are 295 bytes apart: their ids are gathered in one pass.
+    auto* ids = static_cast<uint32_t*>(allocate_zeroed(count, sizeof(uint32_t)));
+    bool ok = slots_ != nullptr && ids != nullptr;
+    if (ok) {
+        for (unsigned int i = 0; i < count; ++i) ids[i] = records[i].dwDefId;
+        choose_placement(ids, count);
+        for (unsigned int i = 0; i < count; ++i) insert(ids[i], i);
     }
-    return true;
+    std::free(ids);
+    return ok;
 }
 
-void DefIdIndex::choose_placement(unsigned int count) {
-    uint32_t low = records_[0].dwDefId, high = low;
+void DefIdIndex::choose_placement(const uint32_t* ids, unsigned int count) {
+    uint32_t low = ids[0], high = ids[0];
     for (unsigned int i = 1; i < count; ++i) {
-        uint32_t id = records_[i].dwDefId;
-        low = id < low ? id : low;
-        high = id > high ? id : high;
+        low = ids[i] < low ? ids[i] : low;
+        high = ids[i] > high ? ids[i] : high;
     }
     dense_ = high - low <= mask_;
     base_ = low;
+}
+
+void DefIdIndex::insert(uint32_t id, unsigned int index) {
+    size_t s = home(id);
+    while (slots_[s].position != 0 && slots_[s].id != id) s = (s + 1) & mask_;
+    if (slots_[s].position == 0) slots_[s] = {id, index + 1};  // a later duplicate keeps the first
 }
 
 const DefRecord* DefIdIndex::find(uint32_t id) const {

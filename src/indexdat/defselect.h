@@ -67,7 +67,8 @@ private:
     size_t home(uint32_t id) const {
         return dense_ ? static_cast<size_t>(id - base_) : static_cast<size_t>((id * 0x9E3779B1u) >> shift_);
     }
-    void choose_placement(unsigned int count);
+    void choose_placement(const uint32_t* ids, unsigned int count);
+    void insert(uint32_t id, unsigned int index);
     const DefRecord* records_ = nullptr;
     Slot* slots_ = nullptr;
     size_t mask_ = 0;
