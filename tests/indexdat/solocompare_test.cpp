@@ -1,6 +1,7 @@
 // Comparison of a client's (old) and a source's (new) definition index DAT:
 // failure codes, selection, and the per-operation markers.
 #include <cstring>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -98,11 +99,7 @@ TEST_F(SoloCompare, AllocationFailuresReleaseEverything) {
     });
 }
 
-struct Marked {
-    std::string name;
-    unsigned int flag, kind;
-    bool operator==(const Marked&) const = default;
-};
+using Marked = std::tuple<std::string, unsigned int, unsigned int>;  // name, dwFlag, dwKind
 
 TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
     write(newer, 0x1A, 2, {kA, redated(kC)});
@@ -114,15 +111,16 @@ TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
         ASSERT_EQ(CompareSoloDatFilesForOprId(0x1A, op, newer.c_str(), older.c_str(), &list, &err), 1) << op;
         std::vector<Marked> got;
-        for (auto* n = list; n != nullptr; n = n->pNext) got.push_back({n->szFileName, +n->dwFlag, +n->dwKind});
+        for (auto* n = list; n != nullptr; n = n->pNext) got.emplace_back(n->szFileName, +n->dwFlag, +n->dwKind);
         FreeUpdtInfoListEx(list);
         EXPECT_EQ(got, expected[op]) << op;
     }
-    tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-    kaldorn::testing::fail_allocation(5);  // two arrays, the index, a node: the second node fails
-    EXPECT_EQ(CompareSoloDatFilesForOprId(0x1A, 2, newer.c_str(), older.c_str(), &list, &err), 0);
-    kaldorn::testing::fail_allocation(0);
-    EXPECT_EQ(list, nullptr);
+    defs_test::for_each_allocation_failure([&](long nth, long) {
+        tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
+        EXPECT_EQ(CompareSoloDatFilesForOprId(0x1A, 2, newer.c_str(), older.c_str(), &list, &err), nth == 0) << nth;
+        EXPECT_EQ(list != nullptr, nth == 0) << nth;
+        FreeUpdtInfoListEx(list);
+    });
 }
 
 TEST_F(SoloCompare, MissingFilesByOperationId) {
