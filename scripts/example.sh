@@ -22,3 +22,7 @@ echo
 echo "== kaldorn compns: verify the example installation, diff the client's and the source's lists"
 $tool compns verify $example/client/00000004_compns.lst $example/install
 $tool compns diff $example/client/00000004_compns.lst $example/source/00000004_compns.lst
+echo
+echo "== kaldorn defs compare: the definitions the client lacks"
+$tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat
+$tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat --opr-id 2

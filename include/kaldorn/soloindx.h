@@ -10,6 +10,7 @@
 #pragma once
 
 #include "kaldorn.h"
+#include "kaldorn/lists.h"
 
 #pragma pack(push, 1)
 
@@ -96,3 +97,65 @@ KALDORN_EXPORT int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECOR
 // Frees an array from GetDefListFromDatFile; 0 if the array or error is null.
 KALDORN_EXPORT int ReleaseDefList(tagSOLO_DEF_MEM_RECORD_INFO* records, unsigned int count,
                                   unsigned int* error);
+
+// ---- Maintenance of definition index DATs (in place, no rollback) ----
+// Both refuse a file whose solo checksum is wrong without writing, keep the
+// error at 0 (the result alone tells failure) and leave the record layout as
+// it is.
+
+// Stamps defId as the current definition: dwCurrentDefId, dwDatVersion 1,
+// dwFileLength, the payload size and revision + 1; then the checksums.
+KALDORN_EXPORT int UpdateSoloIndexDatFile(const char* path, unsigned int defId, unsigned int* error);
+
+// Rewrites date, dwDefData and dwDefStatus of the first record with defId;
+// 0, file untouched, when no record has it.
+KALDORN_EXPORT int ModifyDefEntryFromDatFile(const char* path, unsigned int defId, const tagVXDEFDATE* date,
+                                             unsigned int defData, unsigned int defStatus, unsigned int* error);
+
+// ---- Diff and lookup ----
+
+// Active records of newPath that are absent from oldPath or carry another
+// date, in newPath's order, as one heap array (release with ReleaseDefList;
+// null and 0 when nothing differs). 0 when one id carries two names.
+KALDORN_EXPORT int GenerateDiffforDatFiles(const char* oldPath, const char* newPath,
+                                           tagSOLO_DEF_MEM_RECORD_INFO** records, unsigned int* count,
+                                           unsigned int* error);
+
+// Finds the first record named `name` (case-insensitive, any status); writes
+// its id and "%08x_%08x.dat" (product, id) into fileName (22 bytes or more;
+// fileNameSize is not consulted). 0 with error 2 when absent.
+KALDORN_EXPORT int GetDefEntryFromDatList(unsigned int productId, tagSOLO_DEF_MEM_RECORD_INFO* records,
+                                          unsigned int count, const char* name, char* fileName,
+                                          unsigned int fileNameSize, unsigned int* defId, unsigned int* error);
+
+// Looks `name` up in the file; when absent and append is non-zero, appends
+// an active record with id dwLastDefId + 1, creating the file (mode 0600)
+// if needed. Names of 260 characters or more are refused. Error stays 0.
+KALDORN_EXPORT int GetDefEntryFromDatFile(unsigned int productId, const char* path, const char* name, int append,
+                                          char* fileName, unsigned int fileNameSize, unsigned int* defId,
+                                          unsigned int* error);
+
+// ---- Comparison of a client's and a source's definition index DAT ----
+
+// Selects the active records of newPath that oldPath lacks or dates
+// differently. Hands out newPath's records and the selection (both for
+// ReleaseDefList), both headers (old all zero when oldPath is missing) and
+// mode 0. Errors: 1003 old newer, 1004 same version, 1006 nothing selected,
+// 1007 no memory for the selection; 0 for unreadable or mismatched files.
+KALDORN_EXPORT int CompareSoloDatFiles(int unused, const char* directory, const char* newPath, const char* oldPath,
+                                       tagSOLO_DEF_MEM_RECORD_INFO** newRecords, unsigned int* newCount,
+                                       tagSOLO_DEF_MEM_RECORD_INFO** selected, unsigned int* selectedCount,
+                                       tagSOLO_DAT_HEADER_INFO* newHeader, tagSOLO_DAT_HEADER_INFO* oldHeader,
+                                       int* mode, unsigned int* error);
+
+// The changed definitions (and, for operation id 2, the added ones) as a
+// list of "%08x_%08x.dat" names marked per operation id; free it with
+// FreeUpdtInfoListEx. Success with a null list when nothing is listed.
+KALDORN_EXPORT int CompareSoloDatFilesForOprId(unsigned int productId, unsigned int operationId, const char* newPath,
+                                               const char* oldPath, tagKAL_DORN_FILE_INFO_LISTA** list,
+                                               unsigned int* error);
+
+extern template unsigned char AddToGenList<tagSOLO_DEF_MEM_RECORD_INFO>(tagSOLO_DEF_MEM_RECORD_INFO*,
+                                                                        GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>**,
+                                                                        GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>**);
+extern template unsigned char FreeGenList<tagSOLO_DEF_MEM_RECORD_INFO>(GEN_LIST<tagSOLO_DEF_MEM_RECORD_INFO>*);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "kaldorn/crc32.h"
+#include "kaldorn.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
 
@@ -53,6 +54,55 @@ uint32_t block_crc(int fd, int64_t start) {
     unsigned int reg = 0;
     crc.GetBuffCrc32(block, static_cast<int>(got), &reg);
     return ~reg;
+}
+
+bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFrame& frame,
+                          tagSOLO_DAT_HEADER_INFO& header) {
+    fd.reset(writable ? open_read_write(path) : open_read(path));
+    return fd.valid() && read_index_frame(fd.get(), frame) && read_solo_header(fd.get(), frame, header);
+}
+
+bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header) {
+    return block_crc(fd, frame.payload_offset + 4) == header.dwChecksum;
+}
+
+bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
+    unsigned char fixed[kRecordFixedSize];
+    if (!in.read_exact(fixed, sizeof fixed)) return false;
+    decode_rotated(fixed, sizeof fixed);
+    std::memcpy(&rec, fixed, sizeof fixed);
+    auto length = static_cast<int>(rec.dwNameLength);
+    if (length < 1 || length > KALDORN_MAX_PATH) return false;
+    auto* name = reinterpret_cast<unsigned char*>(rec.szDefName);
+    if (!in.read_exact(name, static_cast<size_t>(length))) return false;
+    decode_rotated(name, static_cast<size_t>(length));
+    name[length - 1] = '\0';
+    // The rest of the name field is zero, so that arrays need no zeroing pass.
+    std::memset(name + length, 0, sizeof rec.szDefName - static_cast<size_t>(length));
+    return true;
+}
+
+void encode_solo_header(const tagSOLO_DAT_HEADER_INFO& header, unsigned char out[kSoloHeaderSize]) {
+    unsigned int fields[9];
+    static_assert(sizeof fields == sizeof header);
+    std::memcpy(fields, &header, sizeof fields);
+    for (int i = 0; i < 9; ++i) store_le32(out + 4 * i, fields[i]);
+}
+
+bool seal_solo_header(int fd, const IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header) {
+    unsigned char raw[kSoloHeaderSize];
+    encode_solo_header(header, raw);
+    if (!pwrite_full(fd, raw, sizeof raw, frame.payload_offset)) return false;
+    header.dwChecksum = block_crc(fd, frame.payload_offset + 4);
+    encode_solo_header(header, raw);
+    return pwrite_full(fd, raw, sizeof raw, frame.payload_offset);
+}
+
+bool write_lead_block(int fd) {
+    unsigned char lead[8];
+    store_le32(lead, kIndexMagic);
+    store_le32(lead + 4, CalculateChecksum(fd));
+    return pwrite_full(fd, lead, sizeof lead, 0);
 }
 
 }  // namespace kaldorn::detail

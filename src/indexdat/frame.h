@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "kaldorn/soloindx.h"
+#include "support/fileio.h"
 
 namespace kaldorn::detail {
 
@@ -39,5 +40,31 @@ uint32_t block_crc(int fd, int64_t start);
 
 // Definition records start right after the solo header.
 inline int64_t first_record_offset(const IndexFrame& frame) { return frame.payload_offset + kSoloHeaderSize; }
+
+// Opens a definition index DAT (read-only, or for reading and writing) and
+// reads its frame and solo header; false on an open failure or short file.
+bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFrame& frame,
+                          tagSOLO_DAT_HEADER_INFO& header);
+
+// True when the solo header's checksum matches the block CRC from P + 4.
+bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header);
+
+// Reads and decodes one stored record: the rotated 35-byte fixed part, then
+// its name (forced NUL-terminated, the rest of szDefName zeroed). False on a
+// short file or a name length outside 1..260.
+bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec);
+
+// The 36 solo header bytes as stored.
+void encode_solo_header(const tagSOLO_DAT_HEADER_INFO& header, unsigned char out[kSoloHeaderSize]);
+
+// Writes the solo header, then its checksum over the region from P + 4 as it
+// now stands (records and the header fields after the checksum). Writers
+// call it once every record change is on disk.
+bool seal_solo_header(int fd, const IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header);
+
+// Recomputes the byte sum and writes the lead block (magic, byte sum) at 0.
+// Always the last write: the sum covers everything from offset 8, the solo
+// checksum included.
+bool write_lead_block(int fd);
 
 }  // namespace kaldorn::detail

@@ -65,43 +65,13 @@ int ReleaseUpdateVersionInfo(tagUPDT_DAT_VERSION_INFO_MEM* info) {
     return 0;
 }
 
-namespace {
-
-// Opens a definition index DAT and reads its frame and solo header.
-bool open_definition_file(const char* path, FdGuard& fd, IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header) {
-    fd.reset(open_read(path));
-    return fd.valid() && read_index_frame(fd.get(), frame) && read_solo_header(fd.get(), frame, header);
-}
-
-bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header) {
-    return block_crc(fd, frame.payload_offset + 4) == header.dwChecksum;
-}
-
-// Reads and decodes one stored record; false on a short file or a name
-// length outside 1..260.
-bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
-    unsigned char fixed[kRecordFixedSize];
-    if (!in.read_exact(fixed, sizeof fixed)) return false;
-    decode_rotated(fixed, sizeof fixed);
-    std::memcpy(&rec, fixed, sizeof fixed);
-    auto length = static_cast<int>(rec.dwNameLength);
-    if (length < 1 || length > KALDORN_MAX_PATH) return false;
-    auto* name = reinterpret_cast<unsigned char*>(rec.szDefName);
-    if (!in.read_exact(name, static_cast<size_t>(length))) return false;
-    decode_rotated(name, static_cast<size_t>(length));
-    name[length - 1] = '\0';
-    return true;
-}
-
-}  // namespace
-
 int GetSoloIndexDatHeader(const char* path, tagSOLO_DAT_HEADER_INFO* header, unsigned int* error) {
     if (path == nullptr || header == nullptr || error == nullptr) return 0;
     *error = 0;
     FdGuard fd;
     IndexFrame frame;
     tagSOLO_DAT_HEADER_INFO read{};
-    if (!open_definition_file(path, fd, frame, read) || !solo_checksum_ok(fd.get(), frame, read)) return 0;
+    if (!open_definition_file(path, false, fd, frame, read) || !solo_checksum_ok(fd.get(), frame, read)) return 0;
     *header = read;
     return 1;
 }
@@ -113,7 +83,7 @@ int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECORD_INFO** record
     FdGuard fd;
     IndexFrame frame;
     tagSOLO_DAT_HEADER_INFO header{};
-    if (!open_definition_file(path, fd, frame, header)) return 0;
+    if (!open_definition_file(path, false, fd, frame, header)) return 0;
     if (header.dwRecordCount == 0) {
         *records = nullptr;
         *count = 0;
@@ -125,8 +95,10 @@ int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECORD_INFO** record
     int64_t room = file_size(fd.get()) - first_record_offset(frame);
     if (room < 0 || static_cast<uint64_t>(room) / (kRecordFixedSize + 1) < header.dwRecordCount) return 0;
 
+    // read_record writes every byte of a slot; the count is bounded by the
+    // file size above, so the product cannot overflow.
     auto* array = static_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(
-        allocate_zeroed(header.dwRecordCount, sizeof(tagSOLO_DEF_MEM_RECORD_INFO)));
+        allocate(sizeof(tagSOLO_DEF_MEM_RECORD_INFO) * header.dwRecordCount));
     if (array == nullptr) return 0;
     BufferedReader in(fd.get(), first_record_offset(frame));
     for (unsigned int i = 0; i < header.dwRecordCount; ++i) {

@@ -64,7 +64,9 @@ int main(int argc, char** argv) {
     defs.records = {{1, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x01}, 0, 1, "engine.core"},
                     {2, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x02}, 0, 1, "patterns.main"},
                     {3, {0x11, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x03}, 0, 1, "patterns.extra"}};
+    defs.dat_version = 2;  // the source is one DAT version ahead of the client
     fixtures::write_file(root / "source" / "00000004_index.dat", fixtures::build_definition_dat(defs));
+    defs.dat_version = 1;
     defs.records.pop_back();
     defs.last_def_id = 2;
     defs.current_def_id = 2;

@@ -1,0 +1,94 @@
+// In-place maintenance of definition index DATs: stamping the current
+// definition and rewriting one record. Both verify the solo checksum before
+// the first write, so a damaged file is refused untouched.
+#include <cstring>
+
+#include "indexdat/frame.h"
+#include "kaldorn/soloindx.h"
+#include "support/bytes.h"
+#include "support/fileio.h"
+
+using namespace kaldorn::detail;
+
+namespace {
+
+// Opens for reading and writing and verifies the solo checksum.
+bool open_for_update(const char* path, FdGuard& fd, IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header) {
+    return open_definition_file(path, true, fd, frame, header) && solo_checksum_ok(fd.get(), frame, header);
+}
+
+bool write_le32_at(int fd, int64_t offset, uint32_t value) {
+    unsigned char raw[4];
+    store_le32(raw, value);
+    return pwrite_full(fd, raw, sizeof raw, offset);
+}
+
+// The section header's payload size and the index header's revision; the
+// section checksum of a definition file is not maintained.
+bool restamp_frame(int fd, const IndexFrame& frame, int64_t length) {
+    constexpr int64_t kPayloadSizeField = 20;
+    constexpr int64_t kRevisionField = 12;
+    return write_le32_at(fd, frame.section_offset + kPayloadSizeField,
+                         static_cast<uint32_t>(length - frame.payload_offset)) &&
+           write_le32_at(fd, kRevisionField, frame.revision + 1);
+}
+
+// Finds the first record with the id; its offset goes to `at`.
+bool find_record(int fd, const IndexFrame& frame, unsigned int count, unsigned int id, int64_t& at,
+                 tagSOLO_DEF_MEM_RECORD_INFO& rec) {
+    BufferedReader in(fd, first_record_offset(frame));
+    int64_t offset = first_record_offset(frame);
+    for (unsigned int i = 0; i < count; ++i) {
+        if (!read_record(in, rec)) return false;
+        if (rec.dwDefId == id) {
+            at = offset;
+            return true;
+        }
+        offset += kRecordFixedSize + rec.dwNameLength;
+    }
+    return false;
+}
+
+}  // namespace
+
+int UpdateSoloIndexDatFile(const char* path, unsigned int defId, unsigned int* error) {
+    if (path == nullptr || error == nullptr) return 0;
+    *error = 0;
+    FdGuard fd;
+    IndexFrame frame;
+    tagSOLO_DAT_HEADER_INFO header{};
+    if (!open_for_update(path, fd, frame, header)) return 0;
+    // Lengths are signed 32-bit in this format.
+    int64_t length = file_size(fd.get());
+    if (length < frame.payload_offset || length > INT32_MAX) return 0;
+
+    header.dwDatVersion = 1;
+    header.dwCurrentDefId = defId;
+    header.dwFileLength = static_cast<uint32_t>(length);
+    if (!seal_solo_header(fd.get(), frame, header)) return 0;
+    if (!restamp_frame(fd.get(), frame, length)) return 0;
+    return write_lead_block(fd.get()) ? 1 : 0;
+}
+
+int ModifyDefEntryFromDatFile(const char* path, unsigned int defId, const tagVXDEFDATE* date, unsigned int defData,
+                              unsigned int defStatus, unsigned int* error) {
+    if (path == nullptr || date == nullptr || error == nullptr) return 0;
+    *error = 0;
+    FdGuard fd;
+    IndexFrame frame;
+    tagSOLO_DAT_HEADER_INFO header{};
+    if (!open_for_update(path, fd, frame, header)) return 0;
+    int64_t at = 0;
+    tagSOLO_DEF_MEM_RECORD_INFO rec{};
+    if (!find_record(fd.get(), frame, header.dwRecordCount, defId, at, rec)) return 0;
+
+    rec.stDefDate = *date;
+    rec.dwDefData = defData;
+    rec.dwDefStatus = defStatus;
+    unsigned char fixed[kRecordFixedSize];
+    std::memcpy(fixed, &rec, sizeof fixed);
+    encode_rotated(fixed, sizeof fixed);
+    if (!pwrite_full(fd.get(), fixed, sizeof fixed, at)) return 0;
+    if (!seal_solo_header(fd.get(), frame, header)) return 0;
+    return write_lead_block(fd.get()) ? 1 : 0;
+}

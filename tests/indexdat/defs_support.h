@@ -1,0 +1,62 @@
+// Checks shared by the definition index DAT tests: a written file reads
+// back, a refused call leaves the file's bytes (or its absence) and the
+// descriptor count as they were.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "datwriter.h"
+#include "kaldorn/soloindx.h"
+#include "support/alloc.h"
+
+namespace defs_test {
+
+inline void expect_readable(const std::string& path) {
+    tagSOLO_DAT_HEADER_INFO header{};
+    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
+    unsigned int count = 0, err = 0;
+    EXPECT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1) << path;
+    EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1) << path;
+    EXPECT_EQ(count, +header.dwRecordCount) << path;
+    ReleaseDefList(recs, count, &err);
+}
+
+inline void expect_refused_untouched(const std::string& path, const std::string& what,
+                                     const std::function<int()>& call) {
+    std::optional<fixtures::Bytes> before;
+    if (std::filesystem::exists(path)) before = fixtures::read_file(path);
+    int fds = fixtures::open_descriptor_count();
+    EXPECT_EQ(call(), 0) << what;
+    EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
+    EXPECT_EQ(std::filesystem::exists(path) ? std::optional(fixtures::read_file(path)) : std::nullopt, before) << what;
+}
+
+// Runs call(0, 0) with every allocation succeeding, then call(nth, total)
+// with allocation nth of the total failing, for each nth.
+inline void for_each_allocation_failure(const std::function<void(long nth, long total)>& call) {
+    kaldorn::testing::fail_allocation(0);
+    call(0, 0);
+    long total = kaldorn::testing::fail_allocation(0);
+    for (long nth = 1; nth <= total; ++nth) {
+        kaldorn::testing::fail_allocation(nth);
+        call(nth, total);
+        kaldorn::testing::fail_allocation(0);
+    }
+}
+
+// Three records, the second inactive, in a file with two table entries.
+inline fixtures::DefinitionDat three_records() {
+    fixtures::DefinitionDat d;
+    d.entries = 2;
+    d.dat_version = 1;
+    d.last_def_id = 3;
+    d.records = {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"}, {2, {}, 9, 0, "beta"}, {3, {0xFF}, 0, 1, "gamma"}};
+    return d;
+}
+
+}  // namespace defs_test
