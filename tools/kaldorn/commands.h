@@ -23,6 +23,7 @@ void print_json(const nlohmann::json& doc);
 std::string hex_digest(const unsigned char* digest);
 
 void register_checksum_commands(CLI::App& app);
+void register_entry_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);
 void register_compns_commands(CLI::App& app);
