@@ -28,6 +28,17 @@ for h in "$root"/include/kaldorn.h "$root"/include/kaldorn/*.h; do
 done
 grep -q "KALDORN_VERSION_STRING \"$version\"" "$prefix/include/kaldorn/version.h" || fail "version.h does not say $version"
 
+step "every installed header compiles on its own"
+for h in "$prefix"/include/kaldorn.h "$prefix"/include/kaldorn/*.h; do
+  echo "#include <${h#"$prefix"/include/}>" |
+    c++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
+    fail "${h#"$prefix"/} does not compile on its own in C++"
+done
+for h in kaldorn.h kaldorn/version.h; do
+  printf "#include <%s>\nint consumer;\n" "$h" | cc -std=c11 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c - ||
+    fail "$h does not compile in C"
+done
+
 step "the installed tool"
 [ "$("$prefix/bin/kaldorn" --version)" = "$version" ] || fail "kaldorn --version is not $version"
 "$prefix/bin/kaldorn" show "$example/source/00000001_index.dat" | grep -q 'DB version 8.2' ||
