@@ -27,5 +27,6 @@ void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);
 void register_compns_commands(CLI::App& app);
 void register_defs_commands(CLI::App& app);
+void register_solo_commands(CLI::App& app);
 
 }  // namespace tool
