@@ -25,12 +25,6 @@ struct SoloRequest {
     bool json = false;
 };
 
-std::string index_file(const std::string& dir, unsigned int product) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%08x_index.dat", product);
-    return dir + (dir.empty() || dir.back() != '/' ? "/" : "") + name;
-}
-
 const char* meaning(unsigned int code) {
     switch (code) {
         case KALDORN_E_NONE: return "no error";
@@ -116,35 +110,13 @@ nlohmann::json client_file(const SoloRequest& r) {
 }
 
 void print_text(const nlohmann::json& doc) {
-    std::cout << doc["question"].get<std::string>() << ", product " << doc["product"] << ": ";
-    if (!doc["ok"].get<bool>()) {
-        std::cout << "FAILED (" << doc["failure"].get<std::string>() << ")\n";
-        return;
-    }
-    const auto& files = doc["files"];
-    if (files.empty()) {
-        std::cout << "nothing";
-        if (doc["error"] != 0) std::cout << " (" << doc["error"] << ": " << doc["meaning"].get<std::string>() << ")";
-        std::cout << '\n';
-        return;
-    }
-    std::cout << files.size() << (files.size() == 1 ? " file\n" : " files\n");
-    for (const auto& f : files) {
+    if (!print_heading(doc) || !print_file_count(doc)) return;
+    for (const auto& f : doc["files"]) {
         std::cout << "  " << f["file"].get<std::string>();
         if (f.contains("why")) std::cout << "  " << f["why"].get<std::string>();
         if (f.contains("flag")) std::cout << "  flag " << f["flag"] << "  kind " << f["kind"];
         std::cout << '\n';
     }
-}
-
-void report(const std::vector<nlohmann::json>& answers, bool json) {
-    if (json) print_json(answers.size() == 1 ? answers.front() : nlohmann::json(answers));
-    std::string failures;
-    for (const auto& a : answers) {
-        if (!json) print_text(a);
-        if (!a["ok"].get<bool>()) failures += (failures.empty() ? "" : "\nkaldorn: ") + a["failure"].get<std::string>();
-    }
-    if (!failures.empty()) throw Failure{failures};
 }
 
 std::vector<nlohmann::json> everything(SoloRequest& r) {
@@ -170,7 +142,7 @@ void add_question(CLI::App& solo, const char* name, const char* what, Own own, A
     cmd->add_option("--product", r->product, "Product identifier (4, 5, or 778 to 787)")->capture_default_str();
     cmd->add_flag("--json", r->json, "Print JSON");
     own(*cmd, *r);
-    cmd->callback([r, ask] { report(ask(*r), r->json); });
+    cmd->callback([r, ask] { report(ask(*r), r->json, print_text); });
 }
 
 }  // namespace
