@@ -1,11 +1,13 @@
 // Writes the installations the C host test plans against: a source at 8.2
 // with the 23-token version text, clients at 4.1 and 5.2, a source and a
-// client around version 381.1, and an update directory holding every file.
+// client around version 381.1, an update directory holding every file, and
+// the solo installations of products 4, 5 and 778.
 #include <filesystem>
 #include <iostream>
 #include <string>
 
 #include "datwriter.h"
+#include "planwriter.h"
 #include "solowriter.h"
 
 namespace fs = std::filesystem;
@@ -18,18 +20,6 @@ const char* kUpdateFiles[] = {"000101", "000102", "000103_weekly", "000201", "00
                               "000501", "000502", "000503_weekly", "000601", "000602", "000603_monthly",
                               "000701", "000702", "000703_weekly", "000801", "000802"};
 
-void index_at(const fs::path& dir, uint32_t product, const std::string& text, uint32_t major, uint32_t minor) {
-    fs::create_directories(dir);
-    fixtures::VersionDat v;
-    v.product = product;
-    v.text = text;
-    v.db_major = major;
-    v.db_minor = minor;
-    char name[32];
-    std::snprintf(name, sizeof name, "%08x_index.dat", product);
-    fixtures::write_file(dir / name, fixtures::build_version_dat(v));
-}
-
 fixtures::DefRecord def(uint32_t id, uint8_t day, const char* name) {
     return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
 }
@@ -41,17 +31,20 @@ fixtures::DefRecord def(uint32_t id, uint8_t day, const char* name) {
 void solo_installation(const fs::path& root) {
     using fixtures::Component;
     using fixtures::solo_index;
+    const std::vector<fixtures::DefRecord> client = {def(1, 1, "a"), def(2, 1, "patterns.main"),
+                                                     def(5, 1, "engine.dll"), def(7, 1, "readme.txt")};
+    const std::vector<fixtures::DefRecord> source = {def(1, 1, "a"), def(2, 2, "patterns.main"),
+                                                     def(5, 2, "engine.dll"), def(6, 1, "patterns.extra"),
+                                                     def(7, 1, "readme.txt")};
+    std::vector<fixtures::DefRecord> reference = source;
+    reference[2].date[2] = 3;
+    const std::vector<fixtures::DefRecord> abc = {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")};
     for (uint32_t p : {4u, 5u, 778u}) {
-        fixtures::write_solo_index(root / "client", solo_index(p, 1, 0x1a, {def(1, 1, "a"), def(2, 1, "patterns.main"),
-                                                                          def(5, 1, "engine.dll"), def(7, 1, "readme.txt")}));
-        fixtures::write_solo_index(root / "source", solo_index(p, 2, 6, {def(1, 1, "a"), def(2, 2, "patterns.main"),
-                                                                       def(5, 2, "engine.dll"), def(6, 1, "patterns.extra"),
-                                                                       def(7, 1, "readme.txt")}));
-        fixtures::write_solo_index(root / "reference", solo_index(p, 3, 6, {def(1, 1, "a"), def(2, 2, "patterns.main"),
-                                                                          def(5, 3, "engine.dll"), def(6, 1, "patterns.extra"),
-                                                                          def(7, 1, "readme.txt")}));
-        fixtures::write_solo_index(root / "source123", solo_index(p, 1, 3, {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")}));
-        fixtures::write_solo_index(root / "source9", solo_index(p, 1, 9, {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")}));
+        fixtures::write_solo_index(root / "client", solo_index(p, 1, 0x1a, client));
+        fixtures::write_solo_index(root / "source", solo_index(p, 2, 6, source));
+        fixtures::write_solo_index(root / "reference", solo_index(p, 3, 6, reference));
+        fixtures::write_solo_index(root / "source123", solo_index(p, 1, 3, abc));
+        fixtures::write_solo_index(root / "source9", solo_index(p, 1, 9, abc));
         // The engine of 4 and 5 is named by the sibling; 778 keeps its components beside its index.
         std::vector<Component> components = {{"a", "a", Component::Intact},
                                              {"engine.dll", "engine", Component::Missing},
@@ -69,14 +62,14 @@ int main(int argc, char** argv) {
     fs::path root = argv[1];
     fs::remove_all(root);
     for (uint32_t product : {1u, 3u}) {
-        index_at(root / "source", product, kText, 8, 2);
-        index_at(root / "client41", product, kText, 4, 1);
-        index_at(root / "client52", product, kText, 5, 2);
+        fixtures::write_version_index(root / "source", product, kText, 8, 2);
+        fixtures::write_version_index(root / "client41", product, kText, 4, 1);
+        fixtures::write_version_index(root / "client52", product, kText, 5, 2);
         // 380 weeklies close series 1 to 380; the dailies after them are 381.x.
         std::string text381;
         for (int i = 0; i < 380; ++i) text381 += "0001;";
-        index_at(root / "client381", product, text381 + "1", 381, 1);
-        index_at(root / "source381", product, text381 + "111", 381, 3);
+        fixtures::write_version_index(root / "client381", product, text381 + "1", 381, 1);
+        fixtures::write_version_index(root / "source381", product, text381 + "111", 381, 3);
     }
     fs::create_directories(root / "updates");
     for (const char* f : kUpdateFiles) fixtures::write_file(root / "updates" / ("iu" + std::string(f) + ".dat"), {});

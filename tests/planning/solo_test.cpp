@@ -201,7 +201,8 @@ protected:
     // Client at DAT version 1, source at 2 (2 and 5 re-dated, 6 added),
     // reference at 3 (5 re-dated again).
     void SetUp() override {
-        fixtures::write_solo_index(client, fixtures::solo_index(4, 1, 1, {def(1, 1, "a"), def(2, 1, "b"), def(5, 1, "e")}));
+        fixtures::write_solo_index(client,
+                                   fixtures::solo_index(4, 1, 1, {def(1, 1, "a"), def(2, 1, "b"), def(5, 1, "e")}));
         fixtures::write_solo_index(
             source, fixtures::solo_index(4, 2, 6, {def(1, 1, "a"), def(2, 2, "b"), def(5, 2, "e"), def(6, 1, "f")}));
         reference_with(3, 2);
