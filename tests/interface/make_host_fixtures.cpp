@@ -3,22 +3,14 @@
 // client around version 381.1, an update directory holding every file, and
 // the solo installations of products 4, 5 and 778.
 #include <filesystem>
-#include <iostream>
 #include <string>
 
-#include "datwriter.h"
 #include "planwriter.h"
 #include "solowriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kText = "110001;110001;110010;110001;110001;110010;110001;11";
-const char* kUpdateFiles[] = {"000101", "000102", "000103_weekly", "000201", "000202", "000203_weekly",
-                              "000301", "000302", "000303_monthly", "000401", "000402", "000403_weekly",
-                              "000501", "000502", "000503_weekly", "000601", "000602", "000603_monthly",
-                              "000701", "000702", "000703_weekly", "000801", "000802"};
 
 fixtures::DefRecord def(uint32_t id, uint8_t day, const char* name) {
     return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
@@ -61,18 +53,17 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     fs::path root = argv[1];
     fs::remove_all(root);
+    // 380 weeklies close series 1 to 380; the dailies after them are 381.x.
+    std::string text381;
+    for (int i = 0; i < 380; ++i) text381 += "0001;";
     for (uint32_t product : {1u, 3u}) {
-        fixtures::write_version_index(root / "source", product, kText, 8, 2);
-        fixtures::write_version_index(root / "client41", product, kText, 4, 1);
-        fixtures::write_version_index(root / "client52", product, kText, 5, 2);
-        // 380 weeklies close series 1 to 380; the dailies after them are 381.x.
-        std::string text381;
-        for (int i = 0; i < 380; ++i) text381 += "0001;";
+        fixtures::write_version_index(root / "source", product, fixtures::kExampleText, 8, 2);
+        fixtures::write_version_index(root / "client41", product, fixtures::kExampleText, 4, 1);
+        fixtures::write_version_index(root / "client52", product, fixtures::kExampleText, 5, 2);
         fixtures::write_version_index(root / "client381", product, text381 + "1", 381, 1);
         fixtures::write_version_index(root / "source381", product, text381 + "111", 381, 3);
     }
-    fs::create_directories(root / "updates");
-    for (const char* f : kUpdateFiles) fixtures::write_file(root / "updates" / ("iu" + std::string(f) + ".dat"), {});
+    fixtures::write_update_files(root / "updates", 1, fixtures::updates_of(fixtures::kExampleText));
     fs::create_directories(root / "empty");
     solo_installation(root / "solo");
     return 0;

@@ -36,6 +36,7 @@ bool print_file_count(const nlohmann::json& doc);
 void report(const std::vector<nlohmann::json>& answers, bool json, void (*print_text)(const nlohmann::json&));
 
 void register_checksum_commands(CLI::App& app);
+void register_entry_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);
 void register_compns_commands(CLI::App& app);
