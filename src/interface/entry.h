@@ -1,5 +1,5 @@
-// Shared steps of the entry points: product routing and the handling of the
-// drivers' "nothing to do" codes.
+// Shared steps of the entry points: which products each family routes to
+// the version drivers and to the solo planners.
 #pragma once
 
 #include "kaldorn.h"
