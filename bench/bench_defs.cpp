@@ -1,13 +1,12 @@
 // Definition diff and solo comparison on pairs of 1,000 to 100,000 records
 // with every tenth record redated, beside the cost of reading both files.
-#include <malloc.h>
-
 #include <map>
 #include <memory>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
+#include "bench_heap.h"
 #include "datwriter.h"
 #include "kaldorn/soloindx.h"
 
@@ -18,15 +17,7 @@ struct Pair {
     std::string older = dir.file("client.dat"), newer = dir.file("source.dat");
 };
 
-// Keeps freed blocks in the heap for reuse. Left adaptive, glibc's mmap
-// threshold rises after the first large free, so that the arrays of the
-// smaller sizes get recycled heap while those of 100,000 records (above its
-// 32 MiB cap) get fresh pages on every call: the sizes would not be
-// measured alike.
-void measure_all_sizes_alike() {
-    static const bool set = mallopt(M_MMAP_THRESHOLD, 512 << 20) == 1 && mallopt(M_TRIM_THRESHOLD, 1 << 30) == 1;
-    (void)set;
-}
+using bench::measure_all_sizes_alike;
 
 const Pair& pair_of(unsigned int records) {
     measure_all_sizes_alike();

@@ -184,3 +184,35 @@ KALDORN_EXPORT int KaldornGetFileListFromOprIdForUpdateManagerLocalW(unsigned in
                                                                      const unsigned short* clientDirectory,
                                                                      tagKAL_DORN_VERSION_LIST** list,
                                                                      unsigned int* error);
+
+// ---- Solo planning (definition index DATs) ---------------------------------
+// Directories hold "%08x_index.dat" of the product; the definition files are
+// "%08x_%08x.dat" (product id, definition id).
+
+// Definition files a client must fetch from a source: one record per new or
+// re-dated active definition (dwKind 1, its date), and with soloMode 1 one
+// record (dwFlag 1) per component of the client's engine directory that is
+// missing or damaged. 1 with the list (free with FreeUpdtInfoListEx), or 1
+// with a null list and 1003, 1004 or 1006 left in *error; 0 with the
+// comparison's code, or 1007 for a failed step after the comparison.
+KALDORN_EXPORT int KalDornGetDownloadFilesListForSoloUpdt(unsigned int productId, int soloMode,
+                                                          const char* clientDirectory, const char* sourceDirectory,
+                                                          tagKAL_DORN_VERSION_LISTEXA** list, unsigned int* error);
+
+// Definition files of one operation: 0 the reference's changes against the
+// source, 2 the source's changes and additions against the client, 1 the
+// source's changes against the client less those of operation 0. 1 with the
+// list (possibly null; free with FreeUpdtInfoListEx); 0 with 1007 for a path
+// that does not fit, the comparison's code, or no code for another id.
+KALDORN_EXPORT int KaldornGetFileListFromOprIdForSoloUpdt(unsigned int productId, unsigned int operationId,
+                                                          const char* sourceDirectory,
+                                                          const char* referenceDirectory,
+                                                          const char* clientDirectory,
+                                                          tagKAL_DORN_FILE_INFO_LISTA** list, unsigned int* error);
+
+// Fills the caller's node with the client's current definition file (the
+// solo header's dwCurrentDefId; dwFlag 1), uchFlag 0 and pNext null.
+// 0 with 1007 when the client's solo header cannot be read.
+KALDORN_EXPORT int KalDornGetCurrentClientFilesListForSoloUpdt(unsigned int productId, const char* clientDirectory,
+                                                               tagKAL_DORN_VERSION_LISTEXA* node,
+                                                               unsigned int* error);

@@ -8,6 +8,7 @@
 #include "indexdat/defselect.h"
 #include "kaldorn/lists.h"
 #include "kaldorn/soloindx.h"
+#include "support/list_guard.h"
 
 using namespace kaldorn::detail;
 
@@ -52,13 +53,6 @@ void changed_markers(unsigned int operationId, tagKAL_DORN_FILE_INFO_LISTA& node
     node.dwFlag = operationId == 0 ? 1 : 0;
     node.dwKind = operationId == 0 ? 1 : operationId == 2 ? 2 : 0;
 }
-
-// Frees a file-name list unless it was handed out.
-struct FileListGuard {
-    tagKAL_DORN_FILE_INFO_LISTA* head = nullptr;
-    tagKAL_DORN_FILE_INFO_LISTA* tail = nullptr;
-    ~FileListGuard() { FreeUpdtInfoListEx(head); }
-};
 
 }  // namespace
 
@@ -108,7 +102,7 @@ int CompareSoloDatFilesForOprId(unsigned int productId, unsigned int operationId
     SoloPair pair;
     if (!load_pair(newPath, oldPath, pair, *error)) return 0;
 
-    FileListGuard names;
+    OwnedList<tagKAL_DORN_FILE_INFO_LISTA> names;
     bool added = walk_active(pair.newer, pair.index, [&](const DefRecord& rec, const DefRecord* old) {
         tagKAL_DORN_FILE_INFO_LISTA node{};
         if (old != nullptr) {
@@ -123,7 +117,6 @@ int CompareSoloDatFilesForOprId(unsigned int productId, unsigned int operationId
         return AddToUpdtFileInfoList(&node, &names.head, &names.tail) == 1;
     });
     if (!added) return 0;
-    *list = names.head;
-    names.head = nullptr;
+    *list = names.release();
     return 1;
 }

@@ -30,7 +30,10 @@ int KalDornGetCurrentClientVersionForUpdateManagerExW(unsigned int product, cons
             *error = KALDORN_E_CONVERSION;
             return 0;
         }
-        return solo_planner_unavailable(error);
+        tagKAL_DORN_VERSION_LISTEXA current;
+        std::memset(&current, 0, sizeof current);
+        if (!KalDornGetCurrentClientFilesListForSoloUpdt(product, client, &current, error)) return 0;
+        std::memcpy(&record, &current.stInfo, sizeof record);
     } else {
         return 0;
     }
@@ -88,7 +91,8 @@ int KaldornGetFileListFromOprIdForUpdateManagerW(unsigned int product, unsigned 
             *error = KALDORN_E_CONVERSION;
             return 0;
         }
-        return solo_planner_unavailable(error);
+        // Solo callers get the operation they asked for.
+        if (!KaldornGetFileListFromOprIdForSoloUpdt(product, operationId, src, ref, client, &names, error)) return 0;
     } else {
         return 0;
     }

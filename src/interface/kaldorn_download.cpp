@@ -70,7 +70,9 @@ int extended_download(Source source, unsigned int product, const unsigned short*
             *error = KALDORN_E_CONVERSION;
             return 0;
         }
-        return solo_planner_unavailable(error);
+        if (!KalDornGetDownloadFilesListForSoloUpdt(product, source == Source::Internet ? 1 : 0, n.client, n.source,
+                                                    &extended, error))
+            return 0;
     } else {
         return 0;
     }

@@ -17,6 +17,11 @@ inline constexpr size_t kLongestUpdateFileName = 2 + 11 + 11 + 12;
 // (same version). Both pairs compare as unsigned numbers, major first.
 unsigned int version_order_code(const tagKAL_DORN_DBVERSION_INFO& client, const tagKAL_DORN_DBVERSION_INFO& source);
 
+// 1003, 1004 and 1006 leave an empty list and count as success.
+inline bool is_empty_answer(unsigned int code) {
+    return code == KALDORN_E_CLIENT_NEWER || code == KALDORN_E_SAME_VERSION || code == KALDORN_E_NOTHING_TO_DO;
+}
+
 // The two index DAT paths of a request, composed before anything is loaded.
 struct IndexPaths {
     char client[KALDORN_MAX_PATH];

@@ -1,6 +1,8 @@
 /* A host program in C: includes only the public header, links kaldorn.so,
  * calls every plain entry point for products 1 and 3 on the worked example
- * (a source at 8.2 with the 23-token text), walks the lists and frees them. */
+ * (a source at 8.2 with the 23-token text) and for the solo products 4, 5
+ * and 778 on definition indexes with an engine directory, walks the lists
+ * and frees them. */
 #include <stdio.h>
 #include <string.h>
 
@@ -237,6 +239,23 @@ static const char* files_text(const KAL_DORN_FILE_INFO_LISTA* l, unsigned int fl
     return out;
 }
 
+/* "name:flag/kind" per node of an A or W file-name list. */
+static const char* files_text_any(const KAL_DORN_FILE_INFO_LISTA* a, const KAL_DORN_FILE_INFO_LISTW* w) {
+    static char out[2048];
+    size_t n = 0;
+    out[0] = '\0';
+    for (; a != NULL; a = a->pNext)
+        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", a->szFileName, a->dwFlag, a->dwKind);
+    for (; w != NULL; w = w->pNext) {
+        unsigned short name[KALDORN_MAX_PATH];
+        char narrowed[KALDORN_MAX_PATH];
+        memcpy(name, w, sizeof name);
+        narrow(name, narrowed);
+        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", narrowed, w->dwFlag, w->dwKind);
+    }
+    return out;
+}
+
 static void operation_ids(void) {
     KAL_DORN_FILE_INFO_LISTA* a = NULL;
     KAL_DORN_FILE_INFO_LISTW* w = NULL;
@@ -268,6 +287,126 @@ static void operation_ids(void) {
     CHECK(err == 99);
 }
 
+/* Solo products: "name:flag/kind" per node of an A or W extended list. */
+static const char* solo_text(const KAL_DORN_VERSION_LISTEXA* a, const KAL_DORN_VERSION_LISTEXW* w) {
+    static char out[2048];
+    size_t n = 0;
+    out[0] = '\0';
+    for (; a != NULL; a = a->pNext)
+        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", a->stInfo.szFileName,
+                              a->stInfo.dwFlag, a->stInfo.dwKind);
+    for (; w != NULL; w = w->pNext) {
+        unsigned short name[KALDORN_MAX_PATH];
+        char narrowed[KALDORN_MAX_PATH];
+        memcpy(name, (const char*)w + 1 + 12, sizeof name);
+        narrow(name, narrowed);
+        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", narrowed, w->stInfo.dwFlag,
+                              w->stInfo.dwKind);
+    }
+    return out;
+}
+
+/* "%08x_%08x.dat:flag/kind" for each (id, flag, kind) triple. */
+static const char* solo_expected(unsigned int product, const unsigned int* triples, size_t count) {
+    static char out[1024];
+    size_t i, n = 0;
+    out[0] = '\0';
+    for (i = 0; i < count; ++i)
+        n += (size_t)snprintf(out + n, sizeof out - n, "%s%08x_%08x.dat:%u/%u", i ? " " : "", product,
+                              triples[3 * i], triples[3 * i + 1], triples[3 * i + 2]);
+    return out;
+}
+
+static void solo_downloads(unsigned int product) {
+    static const unsigned int changed[] = {2, 0, 1, 5, 0, 1, 6, 0, 1};
+    static const unsigned int repaired[] = {2, 0, 1, 5, 0, 1, 6, 0, 1, 7, 1, 0};
+    static const unsigned int worked[] = {1, 0, 1, 2, 0, 1, 3, 0, 1};
+    KAL_DORN_VERSION_LISTEXW* w = NULL;
+    KAL_DORN_VERSION_LISTEXA* a = NULL;
+    unsigned int err = 99;
+    const char* expected = solo_expected(product, changed, 3);
+
+    if (product != 778) {
+        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/client"), wdir("solo/source"), &w,
+                                                               &err) == 1 && err == 0);
+        EXPECT_TEXT(solo_text(NULL, w), expected);
+        CHECK(KalDornFreeDownloadVersionListExW(w) == 1);
+        CHECK(KalDornGetDownloadVersionListForUpdateManagerEx2A(product, dir("solo/client"), dir("solo/source"), &a,
+                                                                &err) == 1);
+        EXPECT_TEXT(solo_text(a, NULL), expected);
+        CHECK(KalDornFreeDownloadVersionListExA(a) == 1);
+        /* The update-file directory is not used, but the W function converts it. */
+        CHECK(KalDornGetDownloadVersionListForPathExA(product, dir("solo/client"), dir("solo/source"), dir("nowhere"),
+                                                      &a, &err) == 1);
+        EXPECT_TEXT(solo_text(a, NULL), expected);
+        KalDornFreeDownloadVersionListExA(a);
+        CHECK(KalDornGetDownloadVersionListForPathExW(product, wdir("solo/client"), wdir("solo/source"), NULL, &w,
+                                                      &err) == 0 && err == 1007);
+        /* A client without an index fetches every active definition. */
+        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/empty"), wdir("solo/source123"), &w,
+                                                               &err) == 1);
+        EXPECT_TEXT(solo_text(NULL, w), solo_expected(product, worked, 3));
+        KalDornFreeDownloadVersionListExW(w);
+        w = (KAL_DORN_VERSION_LISTEXW*)&err;
+        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/empty"), wdir("solo/source9"), &w,
+                                                               &err) == 0 && err == 1007 && w == NULL);
+    } else {
+        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/client"), wdir("solo/source"), &w,
+                                                               &err) == 0 && err == 0 && w == NULL);
+    }
+    /* Internet: the components that are missing or damaged come along. */
+    expected = solo_expected(product, repaired, 4);
+    CHECK(KalDornGetDownloadVersionListForInternetExW(product, wdir("solo/client"), wdir("solo/source"), &w, &err) ==
+          1 && err == 0);
+    EXPECT_TEXT(solo_text(NULL, w), expected);
+    KalDornFreeDownloadVersionListExW(w);
+    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("solo/client/"), dir("solo/source/"), &a, &err) ==
+          1);
+    EXPECT_TEXT(solo_text(a, NULL), expected);
+    KalDornFreeDownloadVersionListExA(a);
+    a = (KAL_DORN_VERSION_LISTEXA*)&err;
+    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("solo/source"), dir("solo/source"), &a, &err) == 1);
+    CHECK(err == 1004 && a == NULL);
+}
+
+static void solo_client_and_operations(unsigned int product) {
+    static const unsigned int op0[] = {5, 1, 1};
+    static const unsigned int op1[] = {2, 0, 0};
+    static const unsigned int op2[] = {2, 0, 2, 5, 0, 2, 6, 1, 0};
+    KAL_DORN_VERSION_LISTEXW w;
+    KAL_DORN_VERSION_LISTEXA a;
+    KAL_DORN_FILE_INFO_LISTA* la = NULL;
+    KAL_DORN_FILE_INFO_LISTW* lw = NULL;
+    unsigned int err = 99;
+    char expected[64];
+
+    memset(&w, 0x5A, sizeof w);
+    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExW(product, wdir("solo/client"), &w, &err) == 1 && err == 0);
+    w.pNext = NULL;
+    snprintf(expected, sizeof expected, "%08x_0000001a.dat:1/0", product);
+    EXPECT_TEXT(solo_text(NULL, &w), expected);
+    CHECK(w.stInfo.dwMajorVersion == product && w.stInfo.dwMinorVersion == 26 && w.uchFlag == 0x5A);
+    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(product, dir("solo/client"), &a, &err) == 1);
+    CHECK(strncmp(a.stInfo.szFileName, expected, 21) == 0 && a.stInfo.szFileName[21] == '\0' && a.stInfo.dwFlag == 1);
+    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(product, dir("solo/empty"), &a, &err) == 0 && err == 1007);
+
+    /* The caller's operation id reaches the solo planner. */
+    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(product, 1, dir("solo/source"), dir("solo/reference"),
+                                                       dir("solo/client"), &la, &err) == 1 && err == 0);
+    EXPECT_TEXT(files_text_any(la, NULL), solo_expected(product, op1, 1));
+    KaldornFreeFileListFromOprIdForUpdateManagerA(la);
+    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(product, 0, wdir("solo/source"), wdir("solo/reference"),
+                                                       wdir("solo/client"), &lw, &err) == 1);
+    EXPECT_TEXT(files_text_any(NULL, lw), solo_expected(product, op0, 1));
+    KaldornFreeFileListFromOprIdForUpdateManagerW(lw);
+    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(product, 2, wdir("solo/source"), wdir("solo/reference"),
+                                                       wdir("solo/client"), &lw, &err) == 1);
+    EXPECT_TEXT(files_text_any(NULL, lw), solo_expected(product, op2, 3));
+    KaldornFreeFileListFromOprIdForUpdateManagerW(lw);
+    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(product, 3, dir("solo/source"), dir("solo/reference"),
+                                                       dir("solo/client"), &la, &err) == 0 && err == 0 && la == NULL);
+}
+
 int main(int argc, char** argv) {
     if (argc != 2 || strlen(argv[1]) > 150) {
         fprintf(stderr, "usage: c_host FIXTURE_DIR\n");
@@ -280,6 +419,11 @@ int main(int argc, char** argv) {
     unserved_products();
     client_versions();
     operation_ids();
+    solo_downloads(4);
+    solo_downloads(5);
+    solo_downloads(778);
+    solo_client_and_operations(4);
+    solo_client_and_operations(5);
     if (failures == 0) printf("c_host: every check held\n");
     return failures == 0 ? 0 : 1;
 }

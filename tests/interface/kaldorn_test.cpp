@@ -1,5 +1,6 @@
-// The plain-named entry points of this module: the three free functions
-// and the client version of product 1.
+// The plain-named entry points of this module: the three free functions,
+// the client version of product 1, and the solo branches under injected
+// allocation failures.
 #include <cstring>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "kaldorn.h"
 #include "kaldorn/nupdtinf.h"
 #include "planwriter.h"
+#include "solowriter.h"
+#include "../indexdat/defs_support.h"
 
 namespace {
 
@@ -44,6 +47,42 @@ TEST(EntryPoints, ClientVersionAlwaysReadsProductOne) {
                   KalDornGetCurrentClientVersionForUpdateManagerW(w.data(), &node, nullptr),
               0);
     EXPECT_EQ(error, 9u);  // null arguments write nothing
+}
+
+// Every allocation of a solo request through an A entry point fails in
+// turn: the call fails and hands out nothing (LeakSanitizer checks the rest).
+TEST(EntryPoints, SoloBranchesReleaseEverythingWhenAnAllocationFails) {
+    fixtures::TempDir root;
+    const std::string client = root.file("client"), source = root.file("source");
+    auto def = [](uint32_t id, uint8_t day, const char* name) {
+        return fixtures::DefRecord{id, {1, 2, day, 4, 5, 6, 7}, 0, 1, name};
+    };
+    fixtures::write_solo_index(client, fixtures::solo_index(4, 1, 1, {def(1, 1, "a"), def(2, 1, "b")}));
+    fixtures::write_solo_index(source, fixtures::solo_index(4, 2, 3, {def(1, 2, "a"), def(2, 1, "b"), def(3, 1, "c")}));
+    fixtures::write_engine(root.file("engine"), 4, {{"b", "b", fixtures::Component::Damaged}});
+    fixtures::install_sibling(client, KALDORN_SIBLING, "../engine");
+    defs_test::for_each_allocation_failure([&](long nth, long) {
+        KAL_DORN_VERSION_LISTEXA* list = nullptr;
+        unsigned int error = 0;
+        int fds = fixtures::open_descriptor_count();
+        int ok = KalDornGetDownloadVersionListForInternetExA(4, client.c_str(), source.c_str(), &list, &error);
+        EXPECT_EQ(ok, nth == 0 ? 1 : 0) << nth;
+        EXPECT_TRUE(ok || list == nullptr) << nth;
+        EXPECT_EQ(fixtures::open_descriptor_count(), fds) << nth;
+        std::string names;
+        for (auto* n = list; n != nullptr; n = n->pNext) names += std::string(n->stInfo.szFileName) + " ";
+        EXPECT_TRUE(nth != 0 || names == "00000004_00000001.dat 00000004_00000003.dat 00000004_00000002.dat ") << names;
+        KalDornFreeDownloadVersionListExA(list);
+    });
+    defs_test::for_each_allocation_failure([&](long nth, long) {
+        KAL_DORN_FILE_INFO_LISTA* files = nullptr;
+        unsigned int error = 0;
+        int ok = KaldornGetFileListFromOprIdForUpdateManagerA(4, 2, source.c_str(), client.c_str(), client.c_str(),
+                                                              &files, &error);
+        EXPECT_EQ(ok, nth == 0 ? 1 : 0) << nth;
+        EXPECT_TRUE(ok || files == nullptr) << nth;
+        KaldornFreeFileListFromOprIdForUpdateManagerA(files);
+    });
 }
 
 }  // namespace

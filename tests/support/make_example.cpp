@@ -1,7 +1,8 @@
 // Writes the bundled example installation: a client directory and an update
 // source for the version product 1, with a directory of update files for the
-// local directory source, a definition product 4, and the component files of
-// an installation with their component lists, built from the documented
+// local directory source, a definition product 4 with a reference source,
+// and the component files of an installation with their component lists and
+// the sibling library naming them as the engine, built from the documented
 // layout by the fixture writers.
 #include <filesystem>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include "compnwriter.h"
 #include "datwriter.h"
 #include "planwriter.h"
+#include "solowriter.h"
 
 namespace fs = std::filesystem;
 
@@ -31,6 +33,18 @@ void write_components(const fs::path& root) {
                          fixtures::list_bytes({fixtures::entry_for("engine.core", "engine core v3\n"),
                                                fixtures::entry_for("Patterns.Main", "patterns main\n"),
                                                fixtures::entry_for("patterns.new", "patterns new\n")}));
+}
+
+// The solo product 4 planned end to end: the client's sibling library names
+// install/ as the engine directory, whose component list is the client's;
+// a reference one DAT version ahead of the source re-dates patterns.main.
+void write_solo(const fs::path& root, fixtures::DefinitionDat defs) {
+    fs::copy_file(root / "client" / "00000004_compns.lst", root / "install" / "00000004_compns.lst",
+                  fs::copy_options::overwrite_existing);
+    fixtures::install_sibling(root / "client", KALDORN_SIBLING, "../install\n");
+    defs.dat_version = 3;
+    defs.records[1].date[6] = 0x05;
+    fixtures::write_solo_index(root / "reference", defs);
 }
 
 int main(int argc, char** argv) {
@@ -72,6 +86,11 @@ int main(int argc, char** argv) {
     defs.current_def_id = 2;
     fixtures::write_file(root / "client" / "00000004_index.dat", fixtures::build_definition_dat(defs));
     write_components(root);
+    defs.dat_version = 2;
+    defs.records.push_back({3, {0x11, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x03}, 0, 1, "patterns.extra"});
+    defs.last_def_id = 3;
+    defs.current_def_id = 3;
+    write_solo(root, defs);
     std::cout << "example installation written to " << root.string() << '\n';
     return 0;
 }

@@ -31,12 +31,6 @@ std::vector<unsigned short> wide(const std::string& s) {
     return w;
 }
 
-std::string index_file(const std::string& dir, unsigned int product) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%08x_index.dat", product);
-    return dir + (dir.empty() || dir.back() != '/' ? "/" : "") + name;
-}
-
 const char* kind_of(unsigned int update_type) {
     switch (update_type) {
         case KALDORN_UPDATE_DAILY: return "daily";
@@ -172,46 +166,20 @@ nlohmann::json client_version(const Request& r) {
 }
 
 void print_text(const nlohmann::json& doc) {
-    std::cout << doc["question"].get<std::string>() << ", product " << doc["product"] << ": ";
-    if (!doc["ok"].get<bool>()) {
-        std::cout << "FAILED (";
-        if (doc["error"] == 0)
-            std::cout << doc["failure"].get<std::string>();
-        else
-            std::cout << doc["error"] << ": " << doc["meaning"].get<std::string>();
-        std::cout << ")\n";
-        return;
-    }
+    if (!print_heading(doc)) return;
     if (doc.contains("version")) {
         std::cout << doc["version"].get<std::string>() << " (" << doc["kind"].get<std::string>()
                   << (doc["file"].get<std::string>().empty() ? "" : ", " + doc["file"].get<std::string>()) << ")\n";
         return;
     }
-    const auto& files = doc["files"];
-    if (files.empty()) {
-        std::cout << "nothing";
-        if (doc["error"] != 0) std::cout << " (" << doc["error"] << ": " << doc["meaning"].get<std::string>() << ")";
-        std::cout << '\n';
-        return;
-    }
-    std::cout << files.size() << (files.size() == 1 ? " file\n" : " files\n");
-    for (const auto& f : files) {
+    if (!print_file_count(doc)) return;
+    for (const auto& f : doc["files"]) {
         std::printf("  %-7s %8s  %s%s\n", f["kind"].get<std::string>().c_str(), f["version"].get<std::string>().c_str(),
                     f["file"].get<std::string>().c_str(),
                     f["mark"] == 0 ? "" : ("  [mark " + std::to_string(f["mark"].get<int>()) + "]").c_str());
     }
 }
 
-// Prints the answers and fails, naming the files, when one of them failed.
-void report(const std::vector<nlohmann::json>& answers, bool json) {
-    if (json) print_json(answers.size() == 1 ? answers.front() : nlohmann::json(answers));
-    std::string failures;
-    for (const auto& a : answers) {
-        if (!json) print_text(a);
-        if (!a["ok"].get<bool>()) failures += (failures.empty() ? "" : "\nkaldorn: ") + a["failure"].get<std::string>();
-    }
-    if (!failures.empty()) throw Failure{failures};
-}
 
 using Ask = std::function<std::vector<nlohmann::json>(Request&)>;
 using Options = std::function<void(CLI::App&, Request&)>;
@@ -228,7 +196,7 @@ void add_question(CLI::App& plan, const char* name, const char* what, bool needs
     cmd->add_option("--product", r->product, "Product identifier (1 or 3)")->capture_default_str();
     cmd->add_flag("--json", r->json, "Print JSON");
     own(*cmd, *r);
-    cmd->callback([r, ask] { report(ask(*r), r->json); });
+    cmd->callback([r, ask] { report(ask(*r), r->json, print_text); });
 }
 
 void rule_options(CLI::App& cmd, Request& r, const char* rule_help) {

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace tool {
 
@@ -22,11 +23,24 @@ void print_json(const nlohmann::json& doc);
 // A 16-byte MD5 digest as 32 lower-case hex digits.
 std::string hex_digest(const unsigned char* digest);
 
+// "%08x_index.dat" of product in dir, joined with one "/".
+std::string index_file(const std::string& dir, unsigned int product);
+// Text form of an answer document ("question", "product", "ok", "error",
+// "meaning", "failure", "files"): the heading, with "FAILED (...)" for a
+// failed answer (false: nothing more to print); then the file count, or
+// "nothing" with the code (false: no files to list).
+bool print_heading(const nlohmann::json& doc);
+bool print_file_count(const nlohmann::json& doc);
+// Prints the answers (as JSON, or each with print_text) and fails, naming
+// the files, when one of them failed.
+void report(const std::vector<nlohmann::json>& answers, bool json, void (*print_text)(const nlohmann::json&));
+
 void register_checksum_commands(CLI::App& app);
 void register_entry_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);
 void register_compns_commands(CLI::App& app);
 void register_defs_commands(CLI::App& app);
+void register_solo_commands(CLI::App& app);
 
 }  // namespace tool

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     tool::register_plan_commands(app);
     tool::register_compns_commands(app);
     tool::register_defs_commands(app);
+    tool::register_solo_commands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
