@@ -26,12 +26,11 @@ TEST(Crc32, TableIsTheStandardReflectedTable) {
     const z_crc_t* ref = get_crc_table();
     const auto* table = reinterpret_cast<const uint32_t*>(&crc);  // the object is exactly its table
     for (int i = 0; i < 256; ++i) ASSERT_EQ(table[i], ref[i]) << i;
-    EXPECT_EQ(table[1], 0x77073096u);
-    EXPECT_EQ(table[255], 0x2D02EF8Du);
 }
 
 // Every length up to 4096 at offset 0, and every alignment on shorter runs:
-// the folded path must give the byte-table value for each.
+// the folded path must give the byte-table value for each. One object serves
+// every call, so a value carried from one call into the next shows here too.
 TEST(Crc32, BufferIsComplementOfStandardCrcForAllLengthsAndAlignments) {
     CVXCrc32 crc;
     auto data = random_bytes(4096 + 64);
@@ -59,15 +58,6 @@ TEST(Crc32, WorkedValues) {
         ASSERT_EQ(crc.GetBuffCrc32(reinterpret_cast<const unsigned char*>("abc"), len, &out), 1);
         EXPECT_EQ(out, 0xFFFFFFFFu);
     }
-}
-
-TEST(Crc32, CallsDoNotChain) {
-    CVXCrc32 crc;
-    auto data = random_bytes(300);
-    unsigned int out = 0;
-    crc.GetBuffCrc32(data.data(), 150, &out);
-    crc.GetBuffCrc32(data.data() + 150, 150, &out);
-    EXPECT_EQ(out, ~zlib_crc(data.data() + 150, 150));
 }
 
 TEST(Crc32, NullArgumentsFailAndWriteNothing) {
