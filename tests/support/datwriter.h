@@ -20,6 +20,8 @@ uint32_t get32(const Bytes& b, size_t at);
 uint32_t block_crc(const Bytes& b, size_t start);
 // Signed byte sum from offset 8.
 uint32_t byte_sum(const Bytes& b);
+// A record byte as stored in definition files and component lists: rotated left by 3.
+uint8_t stored_byte(uint8_t plain);
 
 struct VersionDat {
     uint32_t product = 1;
