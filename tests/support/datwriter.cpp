@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace fixtures {
@@ -115,6 +116,13 @@ Bytes build_definition_dat(const DefinitionDat& s) {
     }
     set32(b, solo, block_crc(b, solo + 4));
     finish_lead(b);
+    return b;
+}
+
+Bytes random_bytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& v : b) v = static_cast<uint8_t>(gen());
     return b;
 }
 

@@ -65,6 +65,8 @@ Bytes build_definition_dat(const DefinitionDat& spec);
 // Offset of the solo header in a definition file with this many entries.
 inline size_t solo_offset(uint32_t entries) { return 60 + 16 * size_t{entries}; }
 
+// n bytes of a fixed pseudo-random sequence.
+Bytes random_bytes(size_t n, unsigned seed);
 void write_file(const std::filesystem::path& path, const Bytes& bytes);
 Bytes read_file(const std::filesystem::path& path);
 
