@@ -49,13 +49,15 @@ inline void for_each_allocation_failure(const std::function<void(long nth, long 
     }
 }
 
-// Three records, the second inactive, in a file with two table entries.
+// Three records, the second inactive, the third with the longest name (260
+// bytes stored), in a file with two table entries.
 inline fixtures::DefinitionDat three_records() {
     fixtures::DefinitionDat d;
     d.entries = 2;
     d.dat_version = 1;
     d.last_def_id = 3;
-    d.records = {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"}, {2, {}, 9, 0, "beta"}, {3, {0xFF}, 0, 1, "gamma"}};
+    d.current_def_id = 2;
+    d.records = {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"}, {2, {}, 9, 0, "beta"}, {3, {0xFF}, 0, 1, std::string(259, 'z')}};
     return d;
 }
 

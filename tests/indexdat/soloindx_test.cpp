@@ -8,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "datwriter.h"
-#include "kaldorn/soloindx.h"
+#include "defs_support.h"
 
 namespace {
 
@@ -31,17 +30,6 @@ protected:
         f(fd);
         EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
         ::close(fd);
-    }
-
-    fixtures::DefinitionDat three_records() {
-        fixtures::DefinitionDat d;
-        d.entries = 2;
-        d.last_def_id = 3;
-        d.current_def_id = 2;
-        d.records = {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"},
-                     {2, {}, 9, 0, "beta"},
-                     {3, {0xFF}, 0, 1, std::string(259, 'z')}};
-        return d;
     }
 };
 
@@ -88,39 +76,33 @@ TEST_F(IndexDat, ByteSumTakesSignedBytesFromOffset8) {
     }
 }
 
+// The payload is copied with a NUL behind it (an empty one as just the NUL);
+// bytes after it are ignored. Release empties the record and may repeat.
 TEST_F(IndexDat, VersionFileIsLoaded) {
-    fixtures::VersionDat v;
-    v.entries = 3;
-    v.first_major = 7;
-    v.first_minor = 8;
-    v.db_major = 2;
-    v.db_minor = 1;
-    v.text = "110001;1";
-    v.trailing = "ignored";
-    write(fixtures::build_version_dat(v));
-    tagUPDT_DAT_VERSION_INFO_MEM info{};
-    ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-    EXPECT_EQ(+info.stFirstVersion.dwMajorVersion, 7u);
-    EXPECT_EQ(+info.stFirstVersion.dwMinorVersion, 8u);
-    EXPECT_EQ(+info.stDbVersion.dwMajorVersion, 2u);
-    EXPECT_EQ(+info.stDbVersion.dwMinorVersion, 1u);
-    ASSERT_EQ(+info.stBuffer.dwSize, 8u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(info.stBuffer.pData)), "110001;1");
-    EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
-    EXPECT_EQ(+info.stBuffer.pData, nullptr);
-    EXPECT_EQ(+info.stBuffer.dwSize, 0u);
-    EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
+    fixtures::VersionDat full;
+    full.entries = 3;
+    full.first_major = 7;
+    full.first_minor = 8;
+    full.db_major = 2;
+    full.db_minor = 1;
+    full.text = "110001;1";
+    full.trailing = "ignored";
+    for (const fixtures::VersionDat& v : {full, fixtures::VersionDat{}}) {
+        write(fixtures::build_version_dat(v));
+        tagUPDT_DAT_VERSION_INFO_MEM info{};
+        ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
+        EXPECT_EQ(+info.stFirstVersion.dwMajorVersion * 10 + info.stFirstVersion.dwMinorVersion,
+                  v.first_major * 10 + v.first_minor);
+        EXPECT_EQ(+info.stDbVersion.dwMajorVersion * 10 + info.stDbVersion.dwMinorVersion, v.db_major * 10 + v.db_minor);
+        ASSERT_EQ(+info.stBuffer.dwSize, v.text.size());
+        ASSERT_NE(+info.stBuffer.pData, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(info.stBuffer.pData), v.text.size() + 1), v.text + '\0');
+        EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
+        EXPECT_EQ(+info.stBuffer.pData, nullptr);
+        EXPECT_EQ(+info.stBuffer.dwSize, 0u);
+        EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
+    }
     EXPECT_EQ(ReleaseUpdateVersionInfo(nullptr), 0);
-}
-
-TEST_F(IndexDat, EmptyVersionTextGivesOneNulByte) {
-    write(fixtures::build_version_dat({}));
-    tagUPDT_DAT_VERSION_INFO_MEM info{};
-    ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-    EXPECT_EQ(+info.stBuffer.dwSize, 0u);
-    ASSERT_NE(+info.stBuffer.pData, nullptr);
-    EXPECT_EQ(+info.stBuffer.pData[0], 0);
-    ReleaseUpdateVersionInfo(&info);
 }
 
 TEST_F(IndexDat, DamagedVersionFilesFail) {
@@ -156,8 +138,13 @@ TEST_F(IndexDat, DamagedVersionFilesFail) {
     EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), nullptr), 0);
 }
 
+// Stored bytes are the plain ones rotated left by three bits: id 1 is
+// stored as 0x08, the name "alpha" begins with 0x0B ('a' is 0x61).
 TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
-    write(fixtures::build_definition_dat(three_records()));
+    Bytes b = fixtures::build_definition_dat(defs_test::three_records());
+    size_t rec = fixtures::solo_offset(2) + 36;
+    EXPECT_EQ(b[rec] + (b[rec + 35] << 8), 0x0B08);
+    write(b);
     tagSOLO_DAT_HEADER_INFO header{};
     unsigned int err = 99;
     ASSERT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1);
@@ -186,22 +173,6 @@ TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
     EXPECT_EQ(ReleaseDefList(nullptr, 0, &err), 0);
 }
 
-TEST_F(IndexDat, StoredBytesAreRotatedLeftByThree) {
-    fixtures::DefinitionDat d;
-    d.records = {{1, {}, 0, 1, "a"}};
-    Bytes b = fixtures::build_definition_dat(d);
-    size_t rec = fixtures::solo_offset(0) + 36;
-    EXPECT_EQ(b[rec], 0x08);       // id 1 is stored as 0x08
-    EXPECT_EQ(b[rec + 35], 0x0B);  // 'a' (0x61) rotated
-    write(b);
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    unsigned int count = 0, err = 0;
-    ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    EXPECT_EQ(+recs[0].dwDefId, 1u);
-    EXPECT_STREQ(recs[0].szDefName, "a");
-    ReleaseDefList(recs, count, &err);
-}
-
 TEST_F(IndexDat, EmptyDefinitionFileSkipsTheChecksum) {
     Bytes b = fixtures::build_definition_dat({});
     b[fixtures::solo_offset(0)] ^= 0x55;  // wrong solo checksum
@@ -217,7 +188,7 @@ TEST_F(IndexDat, EmptyDefinitionFileSkipsTheChecksum) {
 }
 
 TEST_F(IndexDat, DamagedDefinitionFilesFailWithNothingHandedOut) {
-    Bytes good = fixtures::build_definition_dat(three_records());
+    Bytes good = fixtures::build_definition_dat(defs_test::three_records());
     auto fails = [&](const Bytes& b, const std::string& what) {
         write(b);
         tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
@@ -231,13 +202,13 @@ TEST_F(IndexDat, DamagedDefinitionFilesFailWithNothingHandedOut) {
     };
     for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
     for (uint32_t bad : {0u, 261u, 0x80000000u, 0xFFFFFFFFu}) {
-        auto d = three_records();
+        auto d = defs_test::three_records();
         d.records[1].override_length = true;
         d.records[1].name_length = bad;
         fails(fixtures::build_definition_dat(d), "name length " + std::to_string(bad));
     }
     for (uint32_t count : {4u, 1000u, 0x10000000u, 0xFFFFFFFFu}) {
-        auto d = three_records();
+        auto d = defs_test::three_records();
         d.override_count = true;
         d.record_count = count;
         fails(fixtures::build_definition_dat(d), "record count " + std::to_string(count));

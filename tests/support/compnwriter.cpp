@@ -4,8 +4,6 @@
 
 namespace fixtures {
 
-uint8_t stored_byte(uint8_t plain) { return static_cast<uint8_t>((plain << 3) | (plain >> 5)); }
-
 namespace {
 
 void put_stored32(Bytes& b, uint32_t v) {

@@ -40,7 +40,6 @@ struct CompnList {
 
 inline constexpr size_t kCompnHead = 80;
 
-uint8_t stored_byte(uint8_t plain);       // rotate left by 3
 Bytes build_compn_list(const CompnList& spec);
 Bytes list_bytes(const std::vector<CompnEntry>& records);  // a valid list of these records
 

@@ -3,7 +3,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <random>
 
 #include <gtest/gtest.h>
 
@@ -12,13 +11,6 @@
 
 namespace {
 
-fixtures::Bytes random_bytes(size_t n, unsigned seed = 7) {
-    std::mt19937 gen(seed);
-    fixtures::Bytes b(n);
-    for (auto& v : b) v = static_cast<uint8_t>(gen());
-    return b;
-}
-
 uint32_t zlib_crc(const uint8_t* p, size_t n) { return static_cast<uint32_t>(crc32(0L, p, static_cast<uInt>(n))); }
 
 TEST(Crc32, TableIsTheStandardReflectedTable) {
@@ -26,15 +18,14 @@ TEST(Crc32, TableIsTheStandardReflectedTable) {
     const z_crc_t* ref = get_crc_table();
     const auto* table = reinterpret_cast<const uint32_t*>(&crc);  // the object is exactly its table
     for (int i = 0; i < 256; ++i) ASSERT_EQ(table[i], ref[i]) << i;
-    EXPECT_EQ(table[1], 0x77073096u);
-    EXPECT_EQ(table[255], 0x2D02EF8Du);
 }
 
 // Every length up to 4096 at offset 0, and every alignment on shorter runs:
-// the folded path must give the byte-table value for each.
+// the folded path must give the byte-table value for each. One object serves
+// every call, so a value carried from one call into the next shows here too.
 TEST(Crc32, BufferIsComplementOfStandardCrcForAllLengthsAndAlignments) {
     CVXCrc32 crc;
-    auto data = random_bytes(4096 + 64);
+    auto data = fixtures::random_bytes(4096 + 64, 7);
     for (size_t align = 0; align < 16; ++align) {
         size_t max = align == 0 ? 4096 : 600;
         for (size_t len = 0; len <= max; ++len) {
@@ -61,15 +52,6 @@ TEST(Crc32, WorkedValues) {
     }
 }
 
-TEST(Crc32, CallsDoNotChain) {
-    CVXCrc32 crc;
-    auto data = random_bytes(300);
-    unsigned int out = 0;
-    crc.GetBuffCrc32(data.data(), 150, &out);
-    crc.GetBuffCrc32(data.data() + 150, 150, &out);
-    EXPECT_EQ(out, ~zlib_crc(data.data() + 150, 150));
-}
-
 TEST(Crc32, NullArgumentsFailAndWriteNothing) {
     CVXCrc32 crc;
     unsigned int out = 42;
@@ -87,7 +69,7 @@ TEST(Crc32, FileFormsAgreeWithZlib) {
     fixtures::TempDir dir;
     CVXCrc32 crc;
     for (size_t size : {size_t{0}, size_t{1}, size_t{1023}, size_t{1024}, size_t{70000}, size_t{200003}}) {
-        auto data = random_bytes(size, static_cast<unsigned>(size));
+        auto data = fixtures::random_bytes(size, static_cast<unsigned>(size));
         fixtures::write_file(dir.file("f"), data);
         unsigned int a = 1, b = 2;
         int fds = fixtures::open_descriptor_count();
@@ -107,7 +89,7 @@ TEST(FileLength, LengthWithoutMovingThePosition) {
     EXPECT_EQ(_filelength(-1), 0);
     EXPECT_EQ(_filelength(12345), -1);
     fixtures::TempDir dir;
-    auto data = random_bytes(100);
+    auto data = fixtures::random_bytes(100, 7);
     fixtures::write_file(dir.file("f"), data);
     int fd = ::open(dir.file("f").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace fixtures {
@@ -68,9 +69,9 @@ void finish_lead(Bytes& b) {
     set32(b, 4, byte_sum(b));
 }
 
-uint8_t rotl3(uint8_t v) { return static_cast<uint8_t>((v << 3) | (v >> 5)); }
-
 }  // namespace
+
+uint8_t stored_byte(uint8_t plain) { return static_cast<uint8_t>((plain << 3) | (plain >> 5)); }
 
 Bytes build_version_dat(const VersionDat& s) {
     Bytes b;
@@ -110,11 +111,18 @@ Bytes build_definition_dat(const DefinitionDat& s) {
         rec.insert(rec.end(), r.name.begin(), r.name.end());
         rec.push_back(0);
         if (r.override_length) rec.resize(35 + std::min<size_t>(r.name_length, 4096), 0x41);
-        for (uint8_t& v : rec) v = rotl3(v);
+        for (uint8_t& v : rec) v = stored_byte(v);
         b.insert(b.end(), rec.begin(), rec.end());
     }
     set32(b, solo, block_crc(b, solo + 4));
     finish_lead(b);
+    return b;
+}
+
+Bytes random_bytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& v : b) v = static_cast<uint8_t>(gen());
     return b;
 }
 

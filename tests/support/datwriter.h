@@ -20,6 +20,8 @@ uint32_t get32(const Bytes& b, size_t at);
 uint32_t block_crc(const Bytes& b, size_t start);
 // Signed byte sum from offset 8.
 uint32_t byte_sum(const Bytes& b);
+// A record byte as stored in definition files and component lists: rotated left by 3.
+uint8_t stored_byte(uint8_t plain);
 
 struct VersionDat {
     uint32_t product = 1;
@@ -63,6 +65,8 @@ Bytes build_definition_dat(const DefinitionDat& spec);
 // Offset of the solo header in a definition file with this many entries.
 inline size_t solo_offset(uint32_t entries) { return 60 + 16 * size_t{entries}; }
 
+// n bytes of a fixed pseudo-random sequence.
+Bytes random_bytes(size_t n, unsigned seed);
 void write_file(const std::filesystem::path& path, const Bytes& bytes);
 Bytes read_file(const std::filesystem::path& path);
 

@@ -15,31 +15,32 @@ std::string contents(const std::string& path) {
     return std::string(b.begin(), b.end());
 }
 
-TEST(Logger, WritesPrefixBlankMessageAndCrLfInANewFileWithMode0600) {
-    fixtures::TempDir dir;
-    CVXLogger log(dir.file("a.log").c_str(), "mod", "Setup");
-    log.WriteToLog(0, "%s", "hello");
-    EXPECT_EQ(contents(dir.file("a.log")), "Setup hello\r\n");
-    struct stat st {};
-    ASSERT_EQ(::stat(dir.file("a.log").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
-}
-
-TEST(Logger, AppendsLinesAndKeepsEarlierContents) {
-    fixtures::TempDir dir;
-    fixtures::write_file(dir.file("a.log"), {'o', 'l', 'd', '\n'});
+// Each line: prefix ("UNKNOWN" when none), one blank, the message cut to
+// 1023 characters, CR LF; appended behind what the file held.
+TEST(Logger, LineBytesAndAppending) {
+    const struct {
+        const char* prefix;
+        std::string before, message, after;
+    } cases[] = {{"Setup", "", "hello", "Setup hello\r\n"},
+                 {nullptr, "old\n", "n=1", "old\nUNKNOWN n=1\r\n"},
+                 {"P", "", std::string(3000, 'x'), "P " + std::string(1023, 'x') + "\r\n"}};
+    for (const auto& c : cases) {
+        fixtures::TempDir dir;
+        if (!c.before.empty()) fixtures::write_file(dir.file("a.log"), {c.before.begin(), c.before.end()});
+        CVXLogger log(dir.file("a.log").c_str(), "mod", c.prefix);
+        log.WriteToLog(7, "%s", c.message.c_str());
+        EXPECT_EQ(contents(dir.file("a.log")), c.after) << c.after.substr(0, 20);
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file("a.log").c_str(), &st), 0);
+        if (c.before.empty()) {
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+        }
+    }
+    fixtures::TempDir dir;  // one logger, two lines
     CVXLogger log(dir.file("a.log").c_str(), nullptr, nullptr);
     log.WriteToLog(7, "n=%d", 1);
     log.WriteToLog(8, "%s", "");
-    EXPECT_EQ(contents(dir.file("a.log")), "old\nUNKNOWN n=1\r\nUNKNOWN \r\n");
-}
-
-TEST(Logger, LongMessageIsCutTo1023CharactersAndKeepsItsLineEnd) {
-    fixtures::TempDir dir;
-    CVXLogger log(dir.file("a.log").c_str(), nullptr, "P");
-    std::string big(3000, 'x');
-    log.WriteToLog(0, "%s", big.c_str());
-    EXPECT_EQ(contents(dir.file("a.log")), "P " + std::string(1023, 'x') + "\r\n");
+    EXPECT_EQ(contents(dir.file("a.log")), "UNKNOWN n=1\r\nUNKNOWN \r\n");
 }
 
 TEST(Logger, NullFormatAndMissingDirectoryWriteNothing) {
