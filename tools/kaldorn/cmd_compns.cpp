@@ -91,19 +91,11 @@ void run_build(const Args& a) {
 }
 
 void run_show(const Args& a) {
-    Records recs;
-    unsigned int code = 0, id[3] = {};
-    if (GetCompnListFromLstFile(a.list.c_str(), &recs.data, &recs.count, &code) != 1) fail(a.list, code);
-    GetCompnListFilePlatformId(a.list.c_str(), &id[0], &id[1], &id[2], &code);
-    if (a.json) {
-        nlohmann::json doc = {{"file", a.list}, {"platform", {id[0], id[1], id[2]}}, {"records", nlohmann::json::array()}};
-        for (const Rec& r : recs) doc["records"].push_back(to_json(r));
+    nlohmann::json doc = component_list_doc(a.list);
+    if (a.json)
         print_json(doc);
-        return;
-    }
-    std::cout << a.list << ": component list, " << recs.count << " records, platform identifiers " << id[0] << ' '
-              << id[1] << ' ' << id[2] << '\n';
-    print_records(recs, false);
+    else
+        print_component_list(doc);
 }
 
 void run_add(const Args& a) {
@@ -164,6 +156,30 @@ void run_platform(const Args& a) {
 }
 
 }  // namespace
+
+nlohmann::json component_list_doc(const std::string& path) {
+    Records recs;
+    unsigned int code = 0, id[3] = {};
+    if (GetCompnListFromLstFile(path.c_str(), &recs.data, &recs.count, &code) != 1) fail(path, code);
+    GetCompnListFilePlatformId(path.c_str(), &id[0], &id[1], &id[2], &code);
+    nlohmann::json doc = {{"file", path},
+                          {"kind", "component list"},
+                          {"checksum_ok", true},
+                          {"platform", {id[0], id[1], id[2]}},
+                          {"records", nlohmann::json::array()}};
+    for (const Rec& r : recs) doc["records"].push_back(to_json(r));
+    return doc;
+}
+
+void print_component_list(const nlohmann::json& doc) {
+    const auto& id = doc["platform"];
+    std::cout << doc["file"].get<std::string>() << ": component list, head checksum ok, " << doc["records"].size()
+              << " records, platform identifiers " << id[0] << ' ' << id[1] << ' ' << id[2] << '\n';
+    std::cout.flush();
+    for (const auto& r : doc["records"])
+        std::printf("%s  flag %u  tag %u  %10u  %s\n", r["md5"].get<std::string>().c_str(), r["flag"].get<unsigned>(),
+                    r["tag"].get<unsigned>(), r["size"].get<unsigned>(), r["name"].get<std::string>().c_str());
+}
 
 void register_compns_commands(CLI::App& app) {
     auto a = std::make_shared<Args>();

@@ -243,8 +243,8 @@ void register_entry_commands(CLI::App& app) {
 
     auto del = std::make_shared<Ask>();
     auto* dc = question(app, "delete", "Stored update files an update manager may delete (operation 1)", del);
-    dc->add_option("source", del->source, "Source directory (the new index)")->required();
     dc->add_option("client", del->client, "The store's directory (its current index)")->required();
+    dc->add_option("source", del->source, "Source directory (the new index)")->required();
     dc->callback([del] {
         del->operation = 1;
         run(*del, operation(*del));
@@ -252,8 +252,8 @@ void register_entry_commands(CLI::App& app) {
 
     auto o = std::make_shared<Ask>();
     auto* oc = question(app, "oprid", "File names of one update-manager operation: 0 none, 1 delete, 2 fetch", o);
-    oc->add_option("source", o->source, "Source directory (the new index)")->required();
     oc->add_option("client", o->client, "The store's directory (its current index)")->required();
+    oc->add_option("source", o->source, "Source directory (the new index)")->required();
     oc->add_option("operation", o->operation, "Operation id")->required();
     oc->add_option("--reference", o->reference, "Reference directory (solo products; defaults to the source)");
     oc->callback([o] { run(*o, operation(*o)); });

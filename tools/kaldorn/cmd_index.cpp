@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -105,6 +106,16 @@ nlohmann::json describe(const std::string& path) {
     return doc;
 }
 
+// Component lists open with the magic "INXF".
+bool is_component_list(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[4] = {};
+    bool yes = ::pread(fd, magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
+    ::close(fd);
+    return yes;
+}
+
 const char* verdict(bool ok) { return ok ? "ok" : "MISMATCH"; }
 
 void print_text(const nlohmann::json& doc) {
@@ -146,13 +157,21 @@ void register_index_commands(CLI::App& app) {
         bool json = false;
     };
     auto args = std::make_shared<Args>();
-    auto* show = app.add_subcommand("show", "Show what index DAT files hold, with checksum verdicts");
-    show->add_option("files", args->files, "Index DAT files")->required()->check(CLI::ExistingFile);
+    auto* show = app.add_subcommand("show", "Show what index DAT files and component lists hold, with checksum verdicts");
+    show->add_option("files", args->files, "Index DAT files or component lists (told apart by their contents)")->required()->check(CLI::ExistingFile);
     show->add_flag("--json", args->json, "Print one JSON document per file, in an array");
     show->callback([args] {
         nlohmann::json all = nlohmann::json::array();
         bool readable = true;
         for (const auto& f : args->files) {
+            if (is_component_list(f)) {
+                nlohmann::json doc = component_list_doc(f);
+                if (args->json)
+                    all.push_back(doc);
+                else
+                    print_component_list(doc);
+                continue;
+            }
             nlohmann::json doc = describe(f);
             readable = readable && doc["kind"] != "unreadable index DAT";
             if (args->json)

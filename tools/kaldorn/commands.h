@@ -35,6 +35,11 @@ bool print_file_count(const nlohmann::json& doc);
 // the files, when one of them failed.
 void report(const std::vector<nlohmann::json>& answers, bool json, void (*print_text)(const nlohmann::json&));
 
+// A component list as one JSON document (records, platform identifiers);
+// throws Failure naming the file when it cannot be read.
+nlohmann::json component_list_doc(const std::string& path);
+void print_component_list(const nlohmann::json& doc);
+
 void register_checksum_commands(CLI::App& app);
 void register_entry_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
