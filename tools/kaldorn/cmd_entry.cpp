@@ -1,6 +1,7 @@
 // download, delete, oprid, client: the planning questions asked through the
 // library's plain entry points, as a host asks them, in the 16-bit (W) or
 // 8-bit (A) form. Prints each file with its flag and kind indicators.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,8 @@
 
 #include "commands.h"
 #include "kaldorn.h"
+#include "kaldorn/nupdtinf.h"
+#include "kaldorn/soloindx.h"
 
 namespace tool {
 
@@ -23,6 +26,7 @@ struct Ask {
     std::string client, source, updates, reference;
     unsigned int operation = 0;
     bool json = false;
+    bool explain = false;
     bool wide() const { return width == "w"; }
 };
 
@@ -183,6 +187,59 @@ nlohmann::json client(const Ask& a) {
     return answer("client's current file", a, result, error, std::move(files));
 }
 
+// The source's version text as a timeline, one line per series, with the
+// client's position (@), what it already holds (.) and each file the answer
+// selected (*), so a reader sees why each file was chosen.
+void explain(const Ask& a, const nlohmann::json& doc) {
+    if (a.product != 1 && a.product != 3) {
+        std::cout << "(no timeline: product " << a.product << " is planned from definition records)\n";
+        return;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "%08x_index.dat", a.product);
+    std::string path = a.source + (a.source.empty() || a.source.back() != '/' ? "/" : "") + name;
+    tagUPDT_DAT_VERSION_INFO_MEM source{};
+    if (GetUpdateVersionInfo(path.c_str(), &source) != 1) {
+        std::cout << "(no timeline: " << path << " cannot be loaded)\n";
+        return;
+    }
+    std::vector<tagUPDT_VERSION_BUFFER> entries(source.stBuffer.dwSize);
+    unsigned int count = 0;
+    bool decoded = ConvertDATBufferFormat(&source.stBuffer, entries.data(), source.stBuffer.dwSize, &count) == 1;
+    ReleaseUpdateVersionInfo(&source);
+    if (!decoded) {
+        std::cout << "(no timeline: the version text of " << path << " is malformed)\n";
+        return;
+    }
+    tagKAL_DORN_VERSION_LIST client{};
+    unsigned int error = 0;
+    auto c = widen(a.client);
+    tagKAL_DORN_DBVERSION_INFO at{1, 0};
+    if (KalDornGetCurrentClientVersionForUpdateManagerLocal(a.product, c.data(), &client, &error) == 1)
+        at = {client.stInfo.dwMajorVersion, client.stInfo.dwMinorVersion};
+    int position = -1;
+    unsigned int type = 0;
+    GetVersionIndex(entries.data(), count, &at, &position, &type);
+    std::vector<std::string> chosen;
+    for (const auto& f : doc["files"]) chosen.push_back(f["version"].get<std::string>());
+    std::cout << "timeline of " << path << "; client at " << at.dwMajorVersion << "." << at.dwMinorVersion
+              << "   (. held by the client, @ the client's version, * to fetch)\n";
+    unsigned int series = 0;
+    for (unsigned int i = 0; i < count; ++i) {
+        const tagKAL_DORN_TYPE_INFO info = entries[i].stInfo;
+        if (entries[i].chType == 0) continue;  // not an update token
+        if (info.dwMajorVersion != series) {
+            series = info.dwMajorVersion;
+            std::printf("%s  series %4u ", i == 0 ? "" : "\n", series);
+        }
+        std::string version = std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
+        bool fetch = std::find(chosen.begin(), chosen.end(), version) != chosen.end();
+        char mark = static_cast<int>(i) == position ? '@' : static_cast<int>(i) < position ? '.' : fetch ? '*' : ' ';
+        std::printf(" %c%s%c", entries[i].chType, version.c_str(), mark);
+    }
+    std::printf("\n");
+}
+
 void print(const nlohmann::json& doc) {
     std::cout << doc["question"].get<std::string>() << ", product " << doc["product"] << " ("
               << doc["width"].get<std::string>() << "): ";
@@ -239,7 +296,18 @@ void register_entry_commands(CLI::App& app) {
     dl->add_option("--source", d->source_kind, "internet, update-manager, update-manager-window or path")
         ->check(CLI::IsMember({"internet", "update-manager", "update-manager-window", "path"}))
         ->capture_default_str();
-    dl->callback([d] { run(*d, download(*d)); });
+    dl->add_flag("--explain", d->explain, "Draw the source's version text as a timeline with the choices marked");
+    dl->callback([d] {
+        nlohmann::json doc = download(*d);
+        if (d->explain && !d->json) {
+            print(doc);
+            explain(*d, doc);
+            d->explain = false;
+            if (doc["result"] == 0) run(*d, doc);
+            return;
+        }
+        run(*d, doc);
+    });
 
     auto del = std::make_shared<Ask>();
     auto* dc = question(app, "delete", "Stored update files an update manager may delete (operation 1)", del);
