@@ -41,6 +41,7 @@ nlohmann::json component_list_doc(const std::string& path);
 void print_component_list(const nlohmann::json& doc);
 
 void register_checksum_commands(CLI::App& app);
+void register_publish_commands(CLI::App& app);
 void register_entry_commands(CLI::App& app);
 void register_index_commands(CLI::App& app);
 void register_plan_commands(CLI::App& app);

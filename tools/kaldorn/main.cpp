@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string(KALDORN_VERSION));
     app.require_subcommand(1);
     tool::register_checksum_commands(app);
+    tool::register_publish_commands(app);
     tool::register_entry_commands(app);
     tool::register_index_commands(app);
     tool::register_plan_commands(app);
