@@ -82,8 +82,12 @@ void run_build(const Args& a) {
     std::sort(files.begin(), files.end());
     std::vector<Rec> recs(files.size());
     unsigned int code = 0;
-    for (size_t i = 0; i < files.size(); ++i)
+    Progress progress("hashing", files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
         if (GetCompnLstFileRecord(files[i].c_str(), a.flag, &recs[i], &code) != 1) fail(files[i], code);
+        progress.step(i + 1);
+    }
+    progress.done();
     if (DumpRecordsToCompnLstFile(a.list.c_str(), recs.data(), static_cast<unsigned int>(recs.size()), 0, nullptr,
                                   &code) != 1)
         fail(a.list, code);

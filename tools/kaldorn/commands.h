@@ -17,6 +17,21 @@ struct Failure {
     std::string message;
 };
 
+// A count on stderr, rewritten in place, for long work on a terminal; silent
+// when stderr is not a terminal so that scripts see only results.
+class Progress {
+public:
+    Progress(const char* what, size_t total);
+    void step(size_t done);
+    void done();
+
+private:
+    const char* what_;
+    size_t total_;
+    bool shown_;
+    size_t last_ = 0;
+};
+
 // Prints a JSON document or, when json is false, nothing (the caller prints text).
 void print_json(const nlohmann::json& doc);
 

@@ -1,4 +1,6 @@
 // kaldorn: a host tool over kaldorn.so for the command line.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 
@@ -6,6 +8,18 @@
 
 namespace tool {
 void print_json(const nlohmann::json& doc) { std::cout << doc.dump(2) << '\n'; }
+
+Progress::Progress(const char* what, size_t total) : what_(what), total_(total), shown_(::isatty(2) == 1) {}
+
+void Progress::step(size_t done) {
+    if (!shown_ || (done - last_ < 64 && done != total_)) return;
+    last_ = done;
+    std::fprintf(stderr, "\r%s %zu/%zu", what_, done, total_);
+}
+
+void Progress::done() {
+    if (shown_ && last_ > 0) std::fprintf(stderr, "\r\033[K");
+}
 }  // namespace tool
 
 int main(int argc, char** argv) {
