@@ -2,10 +2,9 @@
 // as they are, ".hex" files decoded from hex text (whitespace ignored).
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,8 +30,12 @@ int main(int argc, char** argv) {
         std::error_code ec;
         for (const auto& e : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
             if (!e.is_regular_file()) continue;
-            std::ifstream in(e.path(), std::ios::binary);
-            std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            std::string bytes;
+            if (std::FILE* f = std::fopen(e.path().c_str(), "rb")) {
+                char chunk[4096];
+                for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) bytes.append(chunk, n);
+                std::fclose(f);
+            }
             std::vector<uint8_t> input(bytes.begin(), bytes.end());
             if (e.path().extension() == ".hex") {
                 input.clear();
@@ -41,7 +44,8 @@ int main(int argc, char** argv) {
                     return 1;
                 }
             }
-            LLVMFuzzerTestOneInput(input.data(), input.size());
+            static const uint8_t none = 0;  // like libFuzzer, never a null pointer for an empty input
+            LLVMFuzzerTestOneInput(input.empty() ? &none : input.data(), input.size());
             ++runs;
         }
     }
