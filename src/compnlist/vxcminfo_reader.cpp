@@ -57,7 +57,12 @@ bool checksum_and_decode(unsigned char* b, size_t size) {
         sum += b[i];
         b[i] = rotate_loaded(b[i]);
     }
+#ifdef KALDORN_FUZZ_SKIP_CHECKSUMS  // fuzz build only: reach the record decoder
+    (void)sum;
+    return true;
+#else
     return sum == load_le32(b + kCompnChecksumOffset);
+#endif
 }
 
 // Checks one decoded record at pos and moves past it; 18 when it reaches

@@ -63,7 +63,12 @@ bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFra
 }
 
 bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header) {
+#ifdef KALDORN_FUZZ_SKIP_CHECKSUMS  // fuzz build only: reach the record decoders
+    (void)fd, (void)frame, (void)header;
+    return true;
+#else
     return block_crc(fd, frame.payload_offset + 4) == header.dwChecksum;
+#endif
 }
 
 bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
