@@ -26,3 +26,9 @@ echo
 echo "== kaldorn defs compare: the definitions the client lacks"
 $tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat
 $tool defs compare $example/client/00000004_index.dat $example/source/00000004_index.dat --opr-id 2
+echo
+echo "== kaldorn download --explain: why the internet source offers these files (through the entry points)"
+$tool download $example/client $example/source --explain
+echo
+echo "== kaldorn download: the solo product 4 from the internet, repairing damaged and missing components"
+$tool download $example/client $example/source --product 4 --width a
