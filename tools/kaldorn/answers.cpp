@@ -4,8 +4,36 @@
 #include <iostream>
 
 #include "commands.h"
+#include "kaldorn/convert.h"
+#include "kaldorn/nupdtinf.h"
 
 namespace tool {
+
+std::vector<unsigned short> widen(const std::string& s) {
+    std::vector<unsigned short> w(s.size() + 1);
+    ConvertToWideCharEx(s.c_str(), w.data(), static_cast<unsigned int>(w.size()));
+    return w;
+}
+
+const char* meaning(unsigned int code) {
+    switch (code) {
+        case KALDORN_E_NONE: return "no error";
+        case KALDORN_E_SOURCE_INDEX: return "the source's index DAT cannot be loaded";
+        case KALDORN_E_CLIENT_NEWER: return "the client is newer than the source";
+        case KALDORN_E_SAME_VERSION: return "client and source are at the same version";
+        case KALDORN_E_BUILD_LIST: return "building the list failed";
+        case KALDORN_E_NOTHING_TO_DO: return "nothing to download";
+        case KALDORN_E_CONVERSION: return "a directory or the client's index cannot be used, or a solo step failed";
+        default: return "unexpected code";
+    }
+}
+
+std::string update_file_name(unsigned int product, const tagKAL_DORN_TYPE_INFO& record) {
+    tagKAL_DORN_TYPE_INFO in = record;
+    tagKAL_DORN_TYPE_INFOEXA out{};
+    KalDornConvertVersionRecordToVersionRecordEx(product, &in, &out);
+    return out.szFileName;
+}
 
 std::string index_file(const std::string& dir, unsigned int product) {
     char name[32];

@@ -30,15 +30,6 @@ struct Ask {
     bool wide() const { return width == "w"; }
 };
 
-// ASCII and 8-bit paths travel to the W functions unit by unit, sign-extended
-// as the library itself widens them.
-std::vector<unsigned short> widen(const std::string& s) {
-    std::vector<unsigned short> w;
-    for (char c : s) w.push_back(static_cast<unsigned short>(static_cast<short>(static_cast<signed char>(c))));
-    w.push_back(0);
-    return w;
-}
-
 std::string narrow(const unsigned char* units_at, size_t max_units) {
     std::string s;
     for (size_t i = 0; i < max_units; ++i) {
@@ -95,19 +86,6 @@ nlohmann::json names_of(tagKAL_DORN_FILE_INFO_LISTA* list) {
                          {"kind", +n->dwKind}});
     KaldornFreeFileListFromOprIdForUpdateManagerA(list);
     return files;
-}
-
-const char* meaning(unsigned int code) {
-    switch (code) {
-        case KALDORN_E_NONE: return "no error";
-        case KALDORN_E_SOURCE_INDEX: return "the source's index DAT cannot be loaded";
-        case KALDORN_E_CLIENT_NEWER: return "the client is newer than the source";
-        case KALDORN_E_SAME_VERSION: return "client and source are at the same version";
-        case KALDORN_E_BUILD_LIST: return "building the list failed";
-        case KALDORN_E_NOTHING_TO_DO: return "nothing to download";
-        case KALDORN_E_CONVERSION: return "a directory or the client's index cannot be used, or a solo step failed";
-        default: return "unexpected code";
-    }
 }
 
 nlohmann::json answer(const char* question, const Ask& a, int result, unsigned int error, nlohmann::json files) {

@@ -25,12 +25,6 @@ struct Request {
     bool json = false;
 };
 
-std::vector<unsigned short> wide(const std::string& s) {
-    std::vector<unsigned short> w(s.size() + 1);
-    ConvertToWideCharEx(s.c_str(), w.data(), static_cast<unsigned int>(w.size()));
-    return w;
-}
-
 const char* kind_of(unsigned int update_type) {
     switch (update_type) {
         case KALDORN_UPDATE_DAILY: return "daily";
@@ -40,32 +34,8 @@ const char* kind_of(unsigned int update_type) {
     }
 }
 
-// The update file a record names, as an update source stores it.
-std::string file_name(unsigned int product, const tagKAL_DORN_TYPE_INFO& r) {
-    const char* suffix = r.dwUpdateType == KALDORN_UPDATE_WEEKLY    ? "_weekly"
-                         : r.dwUpdateType == KALDORN_UPDATE_MONTHLY ? "_monthly"
-                                                                    : "";
-    char name[64];
-    std::snprintf(name, sizeof name, "%s%04d%02d%s.dat", product == 1 ? "iu" : "eu",
-                  static_cast<int>(r.dwMajorVersion), static_cast<int>(r.dwMinorVersion), suffix);
-    return name;
-}
-
 std::string version_of(const tagKAL_DORN_TYPE_INFO& r) {
     return std::to_string(r.dwMajorVersion) + "." + std::to_string(r.dwMinorVersion);
-}
-
-const char* meaning(unsigned int code) {
-    switch (code) {
-        case KALDORN_E_NONE: return "no error";
-        case KALDORN_E_SOURCE_INDEX: return "the source's version index DAT cannot be loaded";
-        case KALDORN_E_CLIENT_NEWER: return "the client is newer than the source";
-        case KALDORN_E_SAME_VERSION: return "client and source are at the same version";
-        case KALDORN_E_BUILD_LIST: return "building the list failed";
-        case KALDORN_E_NOTHING_TO_DO: return "nothing to download";
-        case KALDORN_E_CONVERSION: return "a directory cannot be used or the client version cannot be read";
-        default: return "unknown code";
-    }
 }
 
 // What went wrong, naming the file or directory concerned.
@@ -94,7 +64,7 @@ nlohmann::json answer(const std::string& question, const Request& r, int result,
                          {"version", version_of(info)},
                          {"update_type", info.dwUpdateType},
                          {"mark", n->uchFlag},
-                         {"file", file_name(r.product, info)}});
+                         {"file", update_file_name(r.product, info)}});
     }
     FreeUpdtInfoList(list);
     bool ok = result == 1 || error == KALDORN_E_CLIENT_NEWER || error == KALDORN_E_SAME_VERSION ||
@@ -118,7 +88,7 @@ nlohmann::json manager(const Request& r) {
     tagKAL_DORN_VERSION_LIST* list = nullptr;
     unsigned int error = 0;
     int result = KalDornGetDownloadVersionListForUpdateManagerLocal(
-        r.product, wide(r.client).data(), wide(r.source).data(), &list, r.include_marked ? 1 : 0, r.rule_flag, &error);
+        r.product, widen(r.client).data(), widen(r.source).data(), &list, r.include_marked ? 1 : 0, r.rule_flag, &error);
     return answer(r.rule_flag == 1 ? "update-manager download list (keep window)" : "update-manager download list",
                   r, result, error, list);
 }
@@ -135,8 +105,8 @@ nlohmann::json operation(const Request& r) {
     tagKAL_DORN_VERSION_LIST* list = nullptr;
     unsigned int error = 0;
     std::string reference = r.reference.empty() ? r.source : r.reference;
-    int result = KaldornGetFileListFromOprIdForUpdateManagerLocalW(r.product, r.operation, wide(r.source).data(),
-                                                                   wide(reference).data(), wide(r.client).data(),
+    int result = KaldornGetFileListFromOprIdForUpdateManagerLocalW(r.product, r.operation, widen(r.source).data(),
+                                                                   widen(reference).data(), widen(r.client).data(),
                                                                    &list, &error);
     const char* what = r.operation == 1 ? "update-manager delete list" : r.operation == 2
                                                                             ? "update-manager fetch list"
@@ -149,7 +119,7 @@ nlohmann::json operation(const Request& r) {
 nlohmann::json client_version(const Request& r) {
     tagKAL_DORN_VERSION_LIST node{};
     unsigned int error = 0;
-    int result = KalDornGetCurrentClientVersionForUpdateManagerLocal(r.product, wide(r.client).data(), &node, &error);
+    int result = KalDornGetCurrentClientVersionForUpdateManagerLocal(r.product, widen(r.client).data(), &node, &error);
     tagKAL_DORN_TYPE_INFO info = node.stInfo;
     nlohmann::json doc = {{"question", "client version"}, {"product", r.product}, {"result", result},
                           {"error", error},               {"meaning", meaning(error)}, {"ok", result == 1}};
@@ -157,7 +127,7 @@ nlohmann::json client_version(const Request& r) {
         doc["version"] = version_of(info);
         doc["kind"] = kind_of(info.dwUpdateType);
         doc["update_type"] = info.dwUpdateType;
-        doc["file"] = info.dwMajorVersion == 1 && info.dwMinorVersion == 0 ? "" : file_name(r.product, info);
+        doc["file"] = info.dwMajorVersion == 1 && info.dwMinorVersion == 0 ? "" : update_file_name(r.product, info);
     } else {
         doc["failure"] = index_file(r.client, r.product) +
                          ": cannot be read, or its version is not in its own version text (1007)";

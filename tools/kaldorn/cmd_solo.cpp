@@ -25,7 +25,7 @@ struct SoloRequest {
     bool json = false;
 };
 
-const char* meaning(unsigned int code) {
+const char* solo_meaning(unsigned int code) {
     switch (code) {
         case KALDORN_E_NONE: return "no error";
         case KALDORN_E_CLIENT_NEWER: return "the client's DAT version is newer than the source's";
@@ -51,7 +51,7 @@ nlohmann::json answer(const std::string& question, const SoloRequest& r, int res
                       nlohmann::json files, const std::vector<std::string>& read) {
     bool ok = result == 1;
     nlohmann::json doc = {{"question", question}, {"product", r.product},       {"result", result},
-                          {"error", error},       {"meaning", meaning(error)}, {"ok", ok},
+                          {"error", error},       {"meaning", solo_meaning(error)}, {"ok", ok},
                           {"files", std::move(files)}};
     if (!ok) doc["failure"] = failure(question, read, error);
     return doc;

@@ -3,6 +3,8 @@
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
+
+#include "kaldorn.h"
 #include <string>
 #include <vector>
 
@@ -37,6 +39,14 @@ void print_json(const nlohmann::json& doc);
 
 // A 16-byte MD5 digest as 32 lower-case hex digits.
 std::string hex_digest(const unsigned char* digest);
+
+// A path as the 16-bit entry points take it, widened as the library does.
+std::vector<unsigned short> widen(const std::string& s);
+// What an error code of the version planners and entry points means.
+const char* meaning(unsigned int code);
+// The update file a version record names ("iu%04d%02d..." or "eu..."), by
+// the library's own rule.
+std::string update_file_name(unsigned int product, const tagKAL_DORN_TYPE_INFO& record);
 
 // "%08x_index.dat" of product in dir, joined with one "/".
 std::string index_file(const std::string& dir, unsigned int product);
