@@ -98,10 +98,14 @@ KALDORN_EXPORT int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECOR
 KALDORN_EXPORT int ReleaseDefList(tagSOLO_DEF_MEM_RECORD_INFO* records, unsigned int count,
                                   unsigned int* error);
 
-// ---- Maintenance of definition index DATs (in place, no rollback) ----
+// ---- Maintenance of definition index DATs ----
 // Both refuse a file whose solo checksum is wrong without writing, keep the
 // error at 0 (the result alone tells failure) and leave the record layout as
-// it is.
+// it is. They write a copy beside the file (same mode and owner), flush it
+// and rename it over the file, so a failed or interrupted call leaves the old
+// file byte for byte. Where no copy can be created beside it, and for a
+// symbolic link or a file with several names, they write in place, where a
+// failure after the first write leaves the file partly updated.
 
 // Stamps defId as the current definition: dwCurrentDefId, dwDatVersion 1,
 // dwFileLength, the payload size and revision + 1; then the checksums.
@@ -131,6 +135,8 @@ KALDORN_EXPORT int GetDefEntryFromDatList(unsigned int productId, tagSOLO_DEF_ME
 // Looks `name` up in the file; when absent and append is non-zero, appends
 // an active record with id dwLastDefId + 1, creating the file (mode 0600)
 // if needed. Names of 260 characters or more are refused. Error stays 0.
+// Writes as the maintenance operations do: through a copy, and a new file
+// appears complete or not at all.
 KALDORN_EXPORT int GetDefEntryFromDatFile(unsigned int productId, const char* path, const char* name, int append,
                                           char* fileName, unsigned int fileNameSize, unsigned int* defId,
                                           unsigned int* error);

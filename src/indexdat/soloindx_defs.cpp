@@ -1,6 +1,5 @@
 // Diff and lookup of definition records, and the one operation that creates
 // definition index DATs and appends records to them.
-#include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include "kaldorn/soloindx.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/replace.h"
 
 using namespace kaldorn::detail;
 
@@ -28,25 +28,6 @@ bool write_initial_content(int fd, unsigned int productId) {
     for (int i = 1; i <= 4; ++i) store_le32(section + 4 * i, 1);
     store_le32(raw + kEntryTableOffset + kSectionHeaderSize + 8, productId);
     return pwrite_full(fd, raw, sizeof raw, 0);
-}
-
-// Removes a file this call created unless the call completes.
-struct CreatedFile {
-    const char* path = nullptr;
-    ~CreatedFile() {
-        if (path != nullptr) ::unlink(path);
-    }
-};
-
-// Opens the file for reading and writing, creating it with its initial
-// content when it does not exist (never truncating one that does).
-bool open_or_create(const char* path, unsigned int productId, FdGuard& fd, CreatedFile& created) {
-    fd.reset(open_read_write(path));
-    if (fd.valid()) return true;
-    fd.reset(open_create(path, O_EXCL));
-    if (!fd.valid()) return false;
-    created.path = path;
-    return write_initial_content(fd.get(), productId);
 }
 
 // Writes an active record with the next id at the end of the file, then the
@@ -139,11 +120,14 @@ int GetDefEntryFromDatFile(unsigned int productId, const char* path, const char*
     if (found != 0) return found == 1 ? 1 : 0;
     if (append == 0) return 0;
 
-    FdGuard fd;
-    CreatedFile created;
+    // An existing file is changed through a copy; a new one is written under
+    // a hidden name and appears complete or not at all.
+    FdGuard original(open_read_write(path));
+    FileReplacement change;
+    int out = original.valid() ? change.begin(path, original.get()) : change.begin_new(path);
+    if (out < 0 || (!original.valid() && !write_initial_content(out, productId))) return 0;
     unsigned int newId = 0;
-    if (!open_or_create(path, productId, fd, created) || !append_record(fd.get(), name, newId)) return 0;
-    created.path = nullptr;
+    if (!append_record(out, name, newId) || !change.commit()) return 0;
     *defId = newId;
     format_definition_file_name(fileName, productId, newId);
     return 1;

@@ -1,12 +1,14 @@
-// In-place maintenance of definition index DATs: stamping the current
-// definition and rewriting one record. Both verify the solo checksum before
-// the first write, so a damaged file is refused untouched.
+// Maintenance of definition index DATs: stamping the current definition and
+// rewriting one record. Both verify the solo checksum before the first write,
+// so a damaged file is refused untouched, and both write through a copy that
+// replaces the file only when complete (in place where no copy can be made).
 #include <cstring>
 
 #include "indexdat/frame.h"
 #include "kaldorn/soloindx.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/replace.h"
 
 using namespace kaldorn::detail;
 
@@ -62,12 +64,15 @@ int UpdateSoloIndexDatFile(const char* path, unsigned int defId, unsigned int* e
     int64_t length = file_size(fd.get());
     if (length < frame.payload_offset || length > INT32_MAX) return 0;
 
+    FileReplacement change;
+    int out = change.begin(path, fd.get());
     header.dwDatVersion = 1;
     header.dwCurrentDefId = defId;
     header.dwFileLength = static_cast<uint32_t>(length);
-    if (!seal_solo_header(fd.get(), frame, header)) return 0;
-    if (!restamp_frame(fd.get(), frame, length)) return 0;
-    return write_lead_block(fd.get()) ? 1 : 0;
+    return out >= 0 && seal_solo_header(out, frame, header) && restamp_frame(out, frame, length) &&
+                   write_lead_block(out) && change.commit()
+               ? 1
+               : 0;
 }
 
 int ModifyDefEntryFromDatFile(const char* path, unsigned int defId, const tagVXDEFDATE* date, unsigned int defData,
@@ -88,7 +93,10 @@ int ModifyDefEntryFromDatFile(const char* path, unsigned int defId, const tagVXD
     unsigned char fixed[kRecordFixedSize];
     std::memcpy(fixed, &rec, sizeof fixed);
     encode_rotated(fixed, sizeof fixed);
-    if (!pwrite_full(fd.get(), fixed, sizeof fixed, at)) return 0;
-    if (!seal_solo_header(fd.get(), frame, header)) return 0;
-    return write_lead_block(fd.get()) ? 1 : 0;
+    FileReplacement change;
+    int out = change.begin(path, fd.get());
+    return out >= 0 && pwrite_full(out, fixed, sizeof fixed, at) && seal_solo_header(out, frame, header) &&
+                   write_lead_block(out) && change.commit()
+               ? 1
+               : 0;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace kaldorn::detail {
@@ -19,7 +20,19 @@ namespace {
 #ifdef KALDORN_ALLOC_SEAM
 thread_local long t_write_countdown = 0;
 thread_local long t_seek_countdown = 0;
+thread_local long t_kill_countdown = 0;
 bool injected(long& countdown) { return countdown > 0 && --countdown == 0; }
+
+// The chosen write puts down the first half of its bytes and then fails, or
+// kills the whole process there as a crash or a power cut would.
+bool write_fault(int fd, const unsigned char* p, size_t n, int64_t offset) {
+    bool fail = injected(t_write_countdown);
+    bool kill = injected(t_kill_countdown);
+    if (!fail && !kill) return false;
+    ssize_t half = n / 2 == 0 ? 0 : offset < 0 ? ::write(fd, p, n / 2) : ::pwrite(fd, p, n / 2, offset);
+    if (kill) ::raise(SIGKILL);
+    return half >= 0;
+}
 #endif
 
 int open_retry(const char* path, int flags, mode_t mode) {
@@ -64,10 +77,7 @@ bool write_full(int fd, const void* buf, size_t n) {
     const auto* p = static_cast<const unsigned char*>(buf);
     size_t done = 0;
 #ifdef KALDORN_ALLOC_SEAM
-    if (injected(t_write_countdown)) {
-        if (n / 2 > 0 && ::write(fd, p, n / 2) < 0) return false;
-        return false;
-    }
+    if (write_fault(fd, p, n, -1)) return false;
 #endif
     while (done < n) {
         ssize_t r = ::write(fd, p + done, n - done);
@@ -82,6 +92,9 @@ bool pwrite_full(int fd, const void* buf, size_t n, int64_t offset) {
     if (offset < 0) return false;
     const auto* p = static_cast<const unsigned char*>(buf);
     size_t done = 0;
+#ifdef KALDORN_ALLOC_SEAM
+    if (write_fault(fd, p, n, offset)) return false;
+#endif
     while (done < n) {
         ssize_t r = ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (r < 0 && errno == EINTR) continue;
@@ -134,5 +147,6 @@ bool BufferedReader::read_exact(void* out, size_t n) {
 namespace kaldorn::testing {
 void fail_write(long nth) { kaldorn::detail::t_write_countdown = nth; }
 void fail_seek(long nth) { kaldorn::detail::t_seek_countdown = nth; }
+void kill_at_write(long nth) { kaldorn::detail::t_kill_countdown = nth; }
 }  // namespace kaldorn::testing
 #endif

@@ -67,10 +67,12 @@ private:
 
 #ifdef KALDORN_ALLOC_SEAM
 namespace kaldorn::testing {
-// Test builds only, per thread, counted from the call: the nth write_full
-// writes the first half of its bytes and then fails; the nth seek_to fails.
-// 0 turns injection off.
+// Test builds only, per thread, counted from the call: the nth write
+// (write_full or pwrite_full) writes the first half of its bytes and then
+// fails; the nth seek_to fails; kill_at_write kills the process with SIGKILL
+// after the half write instead. 0 turns injection off.
 void fail_write(long nth);
 void fail_seek(long nth);
+void kill_at_write(long nth);
 }  // namespace kaldorn::testing
 #endif
