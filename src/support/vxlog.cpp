@@ -49,7 +49,7 @@ void CVXLogger::WriteToLog(unsigned int /*level*/, const char* format, ...) {
     using namespace kaldorn::detail;
     FdGuard fd(::access(szLogFile, F_OK) == 0 ? open_read_write(szLogFile) : open_create(szLogFile, 0));
     if (!fd.valid()) return;
-    if (::lseek(fd.get(), 0, SEEK_END) < 0) return;
+    if (!seek_to(fd.get(), file_size(fd.get()))) return;  // append behind what the file holds
     write_full(fd.get(), szLinePrefix, std::strlen(szLinePrefix));
     write_full(fd.get(), " ", 1);
     if (write_full(fd.get(), message, length)) write_full(fd.get(), "\r\n", 2);

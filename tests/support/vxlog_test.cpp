@@ -7,6 +7,7 @@
 
 #include "datwriter.h"
 #include "kaldorn/vxlog.h"
+#include "support/fileio.h"
 
 namespace {
 
@@ -41,6 +42,28 @@ TEST(Logger, LineBytesAndAppending) {
     log.WriteToLog(7, "n=%d", 1);
     log.WriteToLog(8, "%s", "");
     EXPECT_EQ(contents(dir.file("a.log")), "UNKNOWN n=1\r\nUNKNOWN \r\n");
+}
+
+// A write or the seek failing at each point in turn: the old lines stay, the
+// new one is incomplete and no descriptor stays open.
+TEST(Logger, FailedWritesAndSeeksCutTheLineShort) {
+    fixtures::TempDir dir;
+    const std::string old = "old\r\n", whole = old + "P m\r\n";
+    for (auto inject : {kaldorn::testing::fail_write, kaldorn::testing::fail_seek}) {
+        for (long nth = 1;; ++nth) {
+            fixtures::write_file(dir.file("a.log"), {old.begin(), old.end()});
+            int fds = fixtures::open_descriptor_count();
+            inject(nth);
+            CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, "m");
+            inject(0);
+            EXPECT_EQ(fixtures::open_descriptor_count(), fds);
+            std::string now = contents(dir.file("a.log"));
+            EXPECT_EQ(now.compare(0, old.size(), old), 0) << nth << ": " << now;
+            if (now == whole) break;
+            EXPECT_LT(now.size(), whole.size()) << nth << ": " << now;
+            ASSERT_LT(nth, 10);
+        }
+    }
 }
 
 TEST(Logger, NullFormatAndMissingDirectoryWriteNothing) {
