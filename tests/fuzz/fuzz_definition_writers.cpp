@@ -38,17 +38,21 @@ struct Records {
     }
 };
 
-// A call that fails must not have written; one that succeeds must leave a
-// file the reader takes.
+// A call that fails must not have written; one that succeeds on a file the
+// reader takes must leave one it takes, with as many records. (The stamp
+// does not look at the records, so it may succeed on a file whose records do
+// not read.)
 template <typename Call>
 void check_write(const std::string& path, Call call) {
-    std::vector<uint8_t> before = slurp(path);
+    Records before;
+    bool readable = before.read(path);
+    std::vector<uint8_t> bytes = slurp(path);
     if (call() != 1) {
-        if (slurp(path) != before) std::abort();
+        if (slurp(path) != bytes) std::abort();
         return;
     }
     Records after;
-    if (!after.read(path)) std::abort();
+    if (readable && (!after.read(path) || after.count != before.count)) std::abort();
 }
 
 void check_append(const std::string& path, const char* name) {
