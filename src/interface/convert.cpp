@@ -60,7 +60,8 @@ bool widen_name(const char* narrow, unsigned char* out) {
     char source[KALDORN_MAX_PATH + 1];
     std::memcpy(source, narrow, KALDORN_MAX_PATH);
     source[KALDORN_MAX_PATH] = '\0';
-    unsigned short wide[KALDORN_MAX_PATH];
+    // Zeroed: the record carries the whole array, not only the name.
+    unsigned short wide[KALDORN_MAX_PATH] = {};
     if (!ConvertToWideCharEx(source, wide, KALDORN_MAX_PATH)) return false;
     std::memcpy(out, wide, sizeof wide);
     return true;

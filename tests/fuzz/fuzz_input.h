@@ -16,15 +16,16 @@ namespace fuzz {
 
 namespace fs = std::filesystem;
 
-// Created on first use, removed when the process exits.
+// Created on first use, removed when the process exits. The path is never
+// destroyed, so the exit handler cannot outlive it.
 inline const fs::path& scratch() {
-    static const fs::path dir = [] {
-        fs::path p = fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid()));
-        fs::create_directories(p);
+    static const fs::path* const dir = [] {
+        auto* p = new fs::path(fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid())));
+        fs::create_directories(*p);
         std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
         return p;
     }();
-    return dir;
+    return *dir;
 }
 
 inline std::string put(const std::string& relative, const uint8_t* data, size_t size) {
