@@ -134,7 +134,8 @@ KALDORN_EXPORT int GetDefEntryFromDatList(unsigned int productId, tagSOLO_DEF_ME
 
 // Looks `name` up in the file; when absent and append is non-zero, appends
 // an active record with id dwLastDefId + 1, creating the file (mode 0600)
-// if needed. Names of 260 characters or more are refused. Error stays 0.
+// if needed. Names of 260 characters or more are refused, and so is an
+// append to a file with bytes after its last record. Error stays 0.
 // Writes as the maintenance operations do: through a copy, and a new file
 // appears complete or not at all.
 KALDORN_EXPORT int GetDefEntryFromDatFile(unsigned int productId, const char* path, const char* name, int append,

@@ -54,6 +54,10 @@ bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_
 // short file or a name length outside 1..260.
 bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec);
 
+// Offset just past the last of `count` stored records, or -1 when one does
+// not read.
+int64_t records_end(int fd, const IndexFrame& frame, unsigned int count);
+
 // The 36 solo header bytes as stored.
 void encode_solo_header(const tagSOLO_DAT_HEADER_INFO& header, unsigned char out[kSoloHeaderSize]);
 

@@ -31,13 +31,15 @@ bool write_initial_content(int fd, unsigned int productId) {
 }
 
 // Writes an active record with the next id at the end of the file, then the
-// solo header, its checksum and the lead block.
+// solo header, its checksum and the lead block. The records must end where
+// the file ends: a record written behind other bytes would never be read
+// back (the reader would take those bytes for it), so such a file is refused.
 bool append_record(int fd, const char* name, unsigned int& newId) {
     IndexFrame frame;
     tagSOLO_DAT_HEADER_INFO header{};
     if (!read_index_frame(fd, frame) || !read_solo_header(fd, frame, header)) return false;
     int64_t end = file_size(fd);
-    if (end < 0) return false;
+    if (end < 0 || records_end(fd, frame, header.dwRecordCount) != end) return false;
 
     tagSOLO_DEF_MEM_RECORD_INFO rec{};
     rec.dwDefId = header.dwLastDefId + 1;

@@ -59,12 +59,18 @@ TEST_F(DefLookup, RefusedLookupsLeaveTheFileOrItsAbsence) {
     const Bytes three = fixtures::build_definition_dat(defs_test::three_records());
     Bytes bad_crc = three;
     bad_crc.back() ^= 1;
+    // Records followed by more bytes (here a whole record the count leaves
+    // out): an append behind them would read back as those bytes.
+    DefinitionDat tail = defs_test::three_records(), empty_tail = tail;
+    tail.override_count = empty_tail.override_count = true;
+    tail.record_count = 2;
     const struct {
         std::optional<Bytes> file;
         std::string def;
         int append;
     } cases[] = {{{}, "x", 0},       {three, "x", 0}, {fixtures::build_definition_dat({}), "x", 0}, {{}, too_long, 1},
-                 {three, too_long, 1}, {bad_crc, "x", 1}, {Bytes(50, 0), "x", 1}};
+                 {three, too_long, 1}, {bad_crc, "x", 1}, {Bytes(50, 0), "x", 1},
+                 {fixtures::build_definition_dat(tail), "x", 1}, {fixtures::build_definition_dat(empty_tail), "x", 1}};
     for (size_t i = 0; i < std::size(cases); ++i) {
         std::filesystem::remove(path);
         if (cases[i].file) fixtures::write_file(path, *cases[i].file);
