@@ -20,7 +20,9 @@ KALDORN_EXPORT unsigned char MakeFilePath(const char* directory, const char* fil
 KALDORN_EXPORT int GetCurrentEngineLocation(const char* clientDirectory, unsigned int unused, char* destination,
                                             unsigned int capacity, unsigned int* error);
 
-// dlopen(path, RTLD_NOW); null for a null path or a file that does not load.
+// dlopen(path, RTLD_NOW); null for a null path, a file that does not load,
+// or a path holding "/" whose 64-bit object is cut short before the end of
+// a loadable segment (the loader would fault on it rather than refuse it).
 KALDORN_EXPORT void* VXLoadLibrary(const char* path);
 // dlsym; null when either argument is null or the export is missing.
 KALDORN_EXPORT void* VXGetProcAddress(void* module, const char* name);

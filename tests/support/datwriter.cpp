@@ -137,8 +137,8 @@ Bytes read_file(const std::filesystem::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-TempDir::TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kaldorn-test-XXXXXX").string();
+TempDir::TempDir(const std::filesystem::path& base) {
+    std::string tmpl = (base / "kaldorn-test-XXXXXX").string();
     if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = tmpl;
 }

@@ -70,10 +70,11 @@ Bytes random_bytes(size_t n, unsigned seed);
 void write_file(const std::filesystem::path& path, const Bytes& bytes);
 Bytes read_file(const std::filesystem::path& path);
 
-// A fresh directory under the test temp dir, removed by the destructor.
+// A fresh directory under base (the test temp dir unless given), removed by
+// the destructor.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path());
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
