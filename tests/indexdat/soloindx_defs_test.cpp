@@ -141,7 +141,7 @@ TEST_F(DefLookup, DiffReleasesEverythingWhenAnAllocationFails) {
     const std::string older = dir.file("old.dat"), newer = dir.file("new.dat");
     fixtures::write_file(older, fixtures::build_definition_dat(o));
     fixtures::write_file(newer, fixtures::build_definition_dat(n));
-    defs_test::for_each_allocation_failure([&](long nth, long) {
+    faults::each_allocation([&](long nth, long) {
         tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
         unsigned int count = 0;
         EXPECT_EQ(GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err), nth == 0) << nth;

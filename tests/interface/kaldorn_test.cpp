@@ -61,7 +61,7 @@ TEST(EntryPoints, SoloBranchesReleaseEverythingWhenAnAllocationFails) {
     fixtures::write_solo_index(source, fixtures::solo_index(4, 2, 3, {def(1, 2, "a"), def(2, 1, "b"), def(3, 1, "c")}));
     fixtures::write_engine(root.file("engine"), 4, {{"b", "b", fixtures::Component::Damaged}});
     fixtures::install_sibling(client, KALDORN_SIBLING, "../engine");
-    defs_test::for_each_allocation_failure([&](long nth, long) {
+    faults::each_allocation([&](long nth, long) {
         KAL_DORN_VERSION_LISTEXA* list = nullptr;
         unsigned int error = 0;
         int fds = fixtures::open_descriptor_count();
@@ -74,7 +74,7 @@ TEST(EntryPoints, SoloBranchesReleaseEverythingWhenAnAllocationFails) {
         EXPECT_TRUE(nth != 0 || names == "00000004_00000001.dat 00000004_00000003.dat 00000004_00000002.dat ") << names;
         KalDornFreeDownloadVersionListExA(list);
     });
-    defs_test::for_each_allocation_failure([&](long nth, long) {
+    faults::each_allocation([&](long nth, long) {
         KAL_DORN_FILE_INFO_LISTA* files = nullptr;
         unsigned int error = 0;
         int ok = KaldornGetFileListFromOprIdForUpdateManagerA(4, 2, source.c_str(), client.c_str(), client.c_str(),
