@@ -201,7 +201,9 @@ TEST_F(CompnList, EveryFailedAllocationHandsOutNothing) {
         [&](unsigned int& code) { return read_list(list, code); },
         [&](unsigned int& code) { return merged(older, list, code); },
         [&](unsigned int& code) { return diffed(older, list, code); },
-        [&](unsigned int& code) { return handed_out(code, VerifyCompnsFileRecords, list.c_str(), one.c_str(), nullptr); }};
+        [&](unsigned int& code) {
+            return handed_out(code, VerifyCompnsFileRecords, list.c_str(), one.c_str(), nullptr);
+        }};
     for (const auto& call : calls) {
         faults::each_allocation([&](long nth, long) {
             unsigned int code = 0;
@@ -301,7 +303,8 @@ TEST_F(CompnList, EveryFailedWriteOrSeekLeavesAFileNoReaderAccepts) {
         [&] { return DumpRecordsToCompnLstFile(list.c_str(), recs.data(), 600, 0, nullptr, &code); },
         [&] { return MergeCompnLstFilesEx(older.c_str(), newer.c_str(), list.c_str(), &count, &code); }};
     for (const auto& write : writers) {
-        for (auto [inject, expected] : {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
+        for (auto [inject, expected] :
+             {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
             long last = faults::until_through(inject, write, [&](long nth, int result) {
                 unsigned int read_code = 0;
                 bool reads = !read_list(list, read_code).empty();
