@@ -17,6 +17,10 @@ std::string solo_index_name(uint32_t product) {
     return name;
 }
 
+DefRecord solo_def(uint32_t id, uint8_t day, const char* name) {
+    return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
+}
+
 DefinitionDat solo_index(uint32_t product, uint32_t dat_version, uint32_t current, std::vector<DefRecord> records) {
     DefinitionDat d;
     d.product = product;
