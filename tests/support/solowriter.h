@@ -13,9 +13,6 @@
 
 namespace fixtures {
 
-// "%08x_index.dat" of the product.
-std::string solo_index_name(uint32_t product);
-
 // An active record dated with a fixed stamp whose third byte is `day`.
 DefRecord solo_def(uint32_t id, uint8_t day, const char* name);
 
