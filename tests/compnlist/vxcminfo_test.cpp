@@ -303,9 +303,9 @@ TEST_F(CompnList, EveryFailedWriteOrSeekLeavesAFileNoReaderAccepts) {
         [&] { return DumpRecordsToCompnLstFile(list.c_str(), recs.data(), 600, 0, nullptr, &code); },
         [&] { return MergeCompnLstFilesEx(older.c_str(), newer.c_str(), list.c_str(), &count, &code); }};
     for (const auto& write : writers) {
-        for (auto [inject, expected] :
-             {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
-            long last = faults::until_through(inject, write, [&](long nth, int result) {
+        for (auto injection : {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
+            const unsigned int expected = injection.second;
+            long last = faults::until_through(injection.first, write, [&](long nth, int result) {
                 unsigned int read_code = 0;
                 bool reads = !read_list(list, read_code).empty();
                 EXPECT_EQ(reads, result == 1) << nth;

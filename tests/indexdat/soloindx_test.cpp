@@ -37,18 +37,20 @@ protected:
 };
 
 TEST_F(IndexDat, BlockCrcCoversOnlyTheLastBlock) {
-    // {bytes after the 10 skipped, first of them the value covers}
-    for (auto [region, covered_from] : {std::pair<size_t, size_t>{0, 0}, {3, 0}, {1024, 0}, {1025, 1024},
-                                        {2048, 1024}, {5000, 4096}}) {
-        Bytes b(10 + region);
+    struct {
+        size_t region;        // bytes after the 10 skipped
+        size_t covered_from;  // first of them the value covers
+    } cases[] = {{0, 0}, {3, 0}, {1024, 0}, {1025, 1024}, {2048, 1024}, {5000, 4096}};
+    for (auto c : cases) {
+        Bytes b(10 + c.region);
         for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 7 + 1);
         write(b);
         auto expected = static_cast<uint32_t>(
-            crc32(0L, b.data() + 10 + covered_from, static_cast<uInt>(region - covered_from)));
+            crc32(0L, b.data() + 10 + c.covered_from, static_cast<uInt>(c.region - c.covered_from)));
         with_fd([&](int fd) {
             unsigned int out = 1;
             ASSERT_EQ(CalculateCheckSumFd(fd, 10, &out), 1);
-            EXPECT_EQ(out, region == 0 ? 0u : expected) << region;
+            EXPECT_EQ(out, c.region == 0 ? 0u : expected) << c.region;
             EXPECT_EQ(CalculateCheckSumFd(fd, 10, nullptr), 0);
             ASSERT_EQ(CalculateCheckSumFd(fd, 1 << 20, &out), 1);
             EXPECT_EQ(out, 0u);
@@ -63,12 +65,15 @@ TEST_F(IndexDat, BlockCrcCoversOnlyTheLastBlock) {
 }
 
 TEST_F(IndexDat, ByteSumTakesSignedBytesFromOffset8) {
-    for (auto [tail, sum] : {std::pair<Bytes, unsigned int>{{0x01, 0xFF}, 0}, {{}, 0}, {{0x80, 0x80}, 0xFFFFFF00u},
-                             {{0x7F, 0x01}, 0x80u}}) {
-        Bytes b(8 + tail.size(), 9);  // the lead block is never summed
-        std::copy(tail.begin(), tail.end(), b.begin() + 8);
+    struct {
+        Bytes tail;
+        unsigned int sum;
+    } cases[] = {{{0x01, 0xFF}, 0}, {{}, 0}, {{0x80, 0x80}, 0xFFFFFF00u}, {{0x7F, 0x01}, 0x80u}};
+    for (const auto& c : cases) {
+        Bytes b(8 + c.tail.size(), 9);  // the lead block is never summed
+        std::copy(c.tail.begin(), c.tail.end(), b.begin() + 8);
         write(b);
-        with_fd([&](int fd) { EXPECT_EQ(CalculateChecksum(fd), sum); });
+        with_fd([&](int fd) { EXPECT_EQ(CalculateChecksum(fd), c.sum); });
     }
 }
 

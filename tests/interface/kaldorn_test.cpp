@@ -54,10 +54,10 @@ TEST(EntryPoints, SoloBranchesReleaseEverythingWhenAnAllocationFails) {
              });
          },
          "00000004_00000001.dat 00000004_00000003.dat"}};
-    for (const auto& [call, whole] : calls) {
+    for (const auto& c : calls) {
         faults::each_allocation([&](long nth, long) {
-            std::string got = call();
-            EXPECT_EQ(nth == 0 ? got : got.substr(0, 6), nth == 0 ? whole : "error ") << nth << ": " << got;
+            std::string got = c.first();
+            EXPECT_EQ(nth == 0 ? got : got.substr(0, 6), nth == 0 ? c.second : "error ") << nth << ": " << got;
         });
     }
 }
