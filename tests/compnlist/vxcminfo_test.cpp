@@ -319,21 +319,6 @@ TEST_F(CompnList, EveryFailedWriteOrSeekLeavesAFileNoReaderAccepts) {
     }
 }
 
-TEST_F(CompnList, RecordOfOneFile) {
-    std::string path = put("sub/a.dll", "contents");
-    Rec r{};
-    r.dwTag = 5;
-    unsigned int code = 0;
-    ASSERT_EQ(GetCompnLstFileRecord(path.c_str(), 3, &r, &code), 1);
-    EXPECT_TRUE(same({r}, {to_record(entry_for("a.dll", "contents", 3))}));
-    Rec untouched = r;
-    EXPECT_EQ(GetCompnLstFileRecord(dir.file("nope").c_str(), 1, &r, &code), 0);
-    EXPECT_EQ(code, 8u);
-    EXPECT_EQ(GetCompnLstFileRecord(dir.file("sub").c_str(), 1, &r, &code), 0);
-    EXPECT_EQ(code, 20u);
-    EXPECT_TRUE(same({r}, {untouched}));
-}
-
 TEST_F(CompnList, AddingEntries) {
     std::string a = put("a.dll", "v1"), b = put("b.dll", "b"), upper = put("up/A.DLL", "v2");
     unsigned int reserved = 42, code = 0;
@@ -346,6 +331,7 @@ TEST_F(CompnList, AddingEntries) {
         return s;
     };
     ASSERT_EQ(add(a, 1) + add(b, 1), 2);
+    EXPECT_TRUE(same(read_list(list, code), to_records({entry_for("a.dll", "v1"), entry_for("b.dll", "b")})));
     ASSERT_EQ(SetCompnListFilePlatformId(list.c_str(), 1, 2, 3, &code), 1);
     Bytes before = fixtures::read_file(list);
     EXPECT_EQ(add(a, 1), 1);
@@ -363,12 +349,20 @@ TEST_F(CompnList, AddingEntries) {
     fs::create_directories(deep);
     fixtures::write_file(deep + "/c", {});
     fixtures::write_file(list, Bytes(79, 0));
-    for (auto [component, expected] : {std::pair{deep + "/c", 7u}, {dir.file("missing"), 8u}, {a, 10u}}) {
+    for (auto [component, expected] :
+         {std::pair{deep + "/c", 7u}, {dir.file("missing"), 8u}, {dir.file("up"), 20u}, {a, 10u}}) {
         EXPECT_EQ(add(component, 1), 0);
         EXPECT_EQ(code, expected);
         EXPECT_EQ(fixtures::read_file(list), Bytes(79, 0));
     }
     EXPECT_EQ(AddEntrytoCompnLstFile(a.c_str(), 1, 0, list.c_str(), nullptr, &code), 0);
+    Rec r{};  // one file's record replaces every field; a failure writes none
+    r.dwTag = 5;
+    Rec untouched = r;
+    EXPECT_EQ(GetCompnLstFileRecord(dir.file("up").c_str(), 1, &r, &code), 0);
+    EXPECT_TRUE(code == 20 && same({r}, {untouched}));
+    ASSERT_EQ(GetCompnLstFileRecord(upper.c_str(), 3, &r, &code), 1);
+    EXPECT_TRUE(same({r}, {to_record(entry_for("A.DLL", "v2", 3))}));
 }
 
 TEST_F(CompnList, VerificationReportsMissingAndDamagedComponents) {

@@ -1,4 +1,5 @@
 // CMd5 against the RFC 1321 test suite and OpenSSL.
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -11,12 +12,8 @@
 namespace {
 
 std::string hex(const unsigned char* d) {
-    static const char* digits = "0123456789abcdef";
-    std::string s;
-    for (int i = 0; i < 16; ++i) {
-        s += digits[d[i] >> 4];
-        s += digits[d[i] & 15];
-    }
+    char s[33];
+    for (int i = 0; i < 16; ++i) std::snprintf(s + 2 * i, 3, "%02x", d[i]);
     return s;
 }
 
@@ -24,12 +21,10 @@ std::string openssl_md5(const unsigned char* p, size_t n) {
     return hex(fixtures::md5_of(std::string(reinterpret_cast<const char*>(p), n)).data());
 }
 
-struct RfcCase {
+const struct {
     const char* input;
     const char* digest;
-};
-
-const RfcCase kRfcSuite[] = {
+} kRfcSuite[] = {
     {"", "d41d8cd98f00b204e9800998ecf8427e"},
     {"a", "0cc175b9c0f1b6a831c399e269772661"},
     {"abc", "900150983cd24fb0d6963f7d28e17f72"},
