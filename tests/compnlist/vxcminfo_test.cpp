@@ -2,25 +2,25 @@
 // OpenSSL's MD5 as the digest oracle and a plain quadratic merge and diff as
 // the oracle of the hashed ones.
 #include <strings.h>
-#include <sys/stat.h>
 
 #include <cstring>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include <gtest/gtest.h>
 
+#include "alloc_faults.h"
 #include "compnwriter.h"
 #include "kaldorn/vxcminfo.h"
-#include "support/alloc.h"
-#include "support/fileio.h"
 
 namespace {
 
 using fixtures::Bytes;
 using fixtures::CompnEntry;
+using fixtures::entry_for;
 using Rec = tagVX_COMPONENT_FILE_MEM_RECORD_INFO;
+using Recs = std::vector<Rec>;
 namespace fs = std::filesystem;
 
 Rec to_record(const CompnEntry& e) {
@@ -35,31 +35,40 @@ Rec to_record(const CompnEntry& e) {
     return r;
 }
 
-std::vector<Rec> to_records(const std::vector<CompnEntry>& es) {
-    std::vector<Rec> out;
+Recs to_records(const std::vector<CompnEntry>& es) {
+    Recs out;
     for (const auto& e : es) out.push_back(to_record(e));
     return out;
 }
 
-// The list's records, empty on failure; `code` gets the error code.
-std::vector<Rec> read_list(const std::string& path, unsigned int& code) {
-    Rec* recs = reinterpret_cast<Rec*>(&code);  // sentinels: must stay unless the call succeeds
+// The records fn(args..., &records, &count, &code) hands out; on failure
+// none, `code` set and the sentinels it was given left as they were.
+template <typename Fn, typename... Args>
+Recs handed_out(unsigned int& code, Fn fn, Args... args) {
+    Rec* recs = reinterpret_cast<Rec*>(&code);
     unsigned int count = 77;
-    if (GetCompnListFromLstFile(path.c_str(), &recs, &count, &code) != 1) {
-        EXPECT_EQ(recs, reinterpret_cast<Rec*>(&code));
-        EXPECT_EQ(count, 77u);
+    if (fn(args..., &recs, &count, &code) != 1) {
+        EXPECT_TRUE(recs == reinterpret_cast<Rec*>(&code) && count == 77) << "failed call wrote its out-values";
         return {};
     }
-    std::vector<Rec> out(recs, recs + count);
-    if (count == 0) {
-        EXPECT_EQ(recs, nullptr);
-    }
+    EXPECT_EQ(recs == nullptr, count == 0);
+    Recs out(recs, recs + count);
     unsigned int e = 5;
     EXPECT_EQ(ReleaseCompnList(recs, count, &e), recs != nullptr ? 1 : 0);
     return out;
 }
 
-bool same(const std::vector<Rec>& a, const std::vector<Rec>& b) {
+Recs read_list(const std::string& path, unsigned int& code) {
+    return handed_out(code, GetCompnListFromLstFile, path.c_str());
+}
+Recs merged(const std::string& older, const std::string& newer, unsigned int& code) {
+    return handed_out(code, GenerateMergforCompnLstFiles, older.c_str(), newer.c_str());
+}
+Recs diffed(const std::string& older, const std::string& newer, unsigned int& code) {
+    return handed_out(code, GenerateDiffforCompnLstFiles, older.c_str(), newer.c_str());
+}
+
+bool same(const Recs& a, const Recs& b) {
     return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Rec)) == 0);
 }
 
@@ -68,10 +77,7 @@ protected:
     fixtures::TempDir dir;
     std::string list = dir.file("00000004_compns.lst");
     int descriptors = fixtures::open_descriptor_count();
-    void TearDown() override {
-        kaldorn::testing::fail_allocation(0);
-        EXPECT_EQ(fixtures::open_descriptor_count(), descriptors);
-    }
+    void TearDown() override { EXPECT_EQ(fixtures::open_descriptor_count(), descriptors); }
     std::string put(const std::string& name, const std::string& contents) {
         fs::create_directories(fs::path(dir.file(name)).parent_path());
         fixtures::write_file(dir.file(name), Bytes(contents.begin(), contents.end()));
@@ -82,6 +88,14 @@ protected:
         unsigned int code = 0;
         EXPECT_TRUE(read_list(list, code).empty());
         return code;
+    }
+    // The names verification reports, or its code.
+    std::string verified(const std::string& d1, const char* d2) {
+        unsigned int code = 0;
+        Recs found = handed_out(code, VerifyCompnsFileRecords, list.c_str(), d1.c_str(), d2);
+        std::string out = found.empty() && code != 0 ? "code " + std::to_string(code) : "";
+        for (const Rec& r : found) out += std::string(r.szFileName) + " ";
+        return out;
     }
 };
 
@@ -105,9 +119,7 @@ TEST_F(CompnList, WorkedExamplesAreReproducedByteForByte) {
     unsigned int code = 9;
     ASSERT_EQ(DumpRecordsToCompnLstFile(list.c_str(), nullptr, 0, 1, &r, &code), 1);
     EXPECT_EQ(fixtures::read_file(list), worked_example());
-    struct stat st{};
-    ASSERT_EQ(::stat(list.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(fs::status(list).permissions(), fs::perms(0600));
     EXPECT_TRUE(same(read_list(list, code), {r}));
 
     // Encoding: plain 0x01 -> 0x08, 0x61 -> 0x0B, 0x80 -> 0x04.
@@ -130,7 +142,7 @@ TEST_F(CompnList, WorkedExamplesAreReproducedByteForByte) {
 
 TEST_F(CompnList, BadInputGivesItsCodeAndHandsOutNothing) {
     fixtures::CompnList base;
-    base.records = {fixtures::entry_for("one.dll", "1"), fixtures::entry_for("two.dat", "22")};
+    base.records = {entry_for("one.dll", "1"), entry_for("two.dat", "22")};
     auto mutated = [&](auto change) {
         fixtures::CompnList s = base;
         change(s);
@@ -178,25 +190,37 @@ TEST_F(CompnList, BadInputGivesItsCodeAndHandsOutNothing) {
     EXPECT_EQ(code, 8u);
 }
 
-TEST_F(CompnList, AllocationFailureFreesEverything) {
-    fixtures::write_file(list, fixtures::list_bytes({fixtures::entry_for("a", "")}));
-    unsigned int code = 0;
-    for (long nth = 1;; ++nth) {
-        kaldorn::testing::fail_allocation(nth);
-        if (!read_list(list, code).empty()) break;
-        EXPECT_EQ(code, 11u) << nth;
+// Every allocation of each call that hands out records fails in turn: code
+// 11, nothing handed out.
+TEST_F(CompnList, EveryFailedAllocationHandsOutNothing) {
+    put("one/a", "a");
+    const std::string older = dir.file("old.lst"), one = dir.file("one");
+    fixtures::write_file(list, fixtures::list_bytes({entry_for("a", "a"), entry_for("b", "b")}));
+    fixtures::write_file(older, fixtures::list_bytes({entry_for("A", "x"), entry_for("c", "c")}));
+    const std::function<Recs(unsigned int&)> calls[] = {
+        [&](unsigned int& code) { return read_list(list, code); },
+        [&](unsigned int& code) { return merged(older, list, code); },
+        [&](unsigned int& code) { return diffed(older, list, code); },
+        [&](unsigned int& code) {
+            return handed_out(code, VerifyCompnsFileRecords, list.c_str(), one.c_str(), nullptr);
+        }};
+    for (const auto& call : calls) {
+        faults::each_allocation([&](long nth, long) {
+            unsigned int code = 0;
+            EXPECT_EQ(call(code).empty(), nth != 0) << nth;
+            EXPECT_EQ(code, nth != 0 ? 11u : 0u) << nth;
+        });
     }
 }
 
 TEST_F(CompnList, PlatformIdentifiersAreSetInPlace) {
-    Bytes b = fixtures::list_bytes({fixtures::entry_for("a", "x")});
+    Bytes b = fixtures::list_bytes({entry_for("a", "x")});
     b[74] = 0x5A;  // reserved word: kept
     fixtures::write_file(list, b);
     unsigned int code = 9, id[3] = {};
     ASSERT_EQ(SetCompnListFilePlatformId(list.c_str(), 7, 0x80000000u, 9, &code), 1);
     ASSERT_EQ(GetCompnListFilePlatformId(list.c_str(), &id[0], &id[1], &id[2], &code), 1);
-    EXPECT_EQ(id[0] + id[2], 16u);
-    EXPECT_EQ(id[1], 0x80000000u);
+    EXPECT_TRUE(id[0] == 7 && id[1] == 0x80000000u && id[2] == 9);
     Bytes after = fixtures::read_file(list);
     EXPECT_TRUE(std::equal(after.begin() + 72, after.end(), b.begin() + 72));
     EXPECT_EQ(read_list(list, code).size(), 1u);
@@ -225,7 +249,7 @@ std::vector<CompnEntry> random_entries(std::mt19937& gen, size_t n, const std::v
     std::vector<CompnEntry> out(n);
     for (auto& e : out) {
         e.flag = static_cast<uint32_t>(gen() % 3), e.size = static_cast<uint32_t>(gen()), e.tag = static_cast<uint32_t>(gen() % 2);
-        for (auto& d : e.digest) d = static_cast<uint8_t>(gen() % 2);  // few digests, so matches happen
+        e.digest.fill(static_cast<uint8_t>(gen() % 2));  // two digests, so matches happen
         for (auto& r : e.reserved) r = static_cast<uint8_t>(gen());
         if (!names.empty()) {
             e.name = names[gen() % names.size()];
@@ -251,8 +275,8 @@ TEST_F(CompnList, WrittenListsReadBackIdentical) {
 }
 
 TEST_F(CompnList, WriterRefusesNamesThatDoNotFit) {
-    Rec a = to_record(fixtures::entry_for("a", ""));
-    Rec bad[4] = {a, a, to_record(fixtures::entry_for("abc", "")), a};
+    Rec a = to_record(entry_for("a", ""));
+    Rec bad[4] = {a, a, to_record(entry_for("abc", "")), a};
     bad[0].dwNameLength = 0;
     bad[1].dwNameLength = 261;
     bad[2].dwNameLength = 3;      // its NUL lies past the stored bytes
@@ -274,48 +298,25 @@ TEST_F(CompnList, EveryFailedWriteOrSeekLeavesAFileNoReaderAccepts) {
     std::string older = dir.file("old.lst"), newer = dir.file("new.lst");
     fixtures::write_file(older, fixtures::list_bytes(random_entries(gen, 300)));
     fixtures::write_file(newer, fixtures::list_bytes(random_entries(gen, 300)));
-    const std::function<int(unsigned int&)> writers[] = {
-        [&](unsigned int& code) { return DumpRecordsToCompnLstFile(list.c_str(), recs.data(), 600, 0, nullptr, &code); },
-        [&](unsigned int& code) {
-            unsigned int count = 0;
-            return MergeCompnLstFilesEx(older.c_str(), newer.c_str(), list.c_str(), &count, &code);
-        }};
+    unsigned int code = 0, count = 0;
+    const std::function<int()> writers[] = {
+        [&] { return DumpRecordsToCompnLstFile(list.c_str(), recs.data(), 600, 0, nullptr, &code); },
+        [&] { return MergeCompnLstFilesEx(older.c_str(), newer.c_str(), list.c_str(), &count, &code); }};
     for (const auto& write : writers) {
-        for (auto [inject, expected] : {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
-            for (long nth = 1;; ++nth) {
-                unsigned int code = 0;
-                inject(nth);
-                int result = write(code);
-                inject(0);
+        for (auto injection : {std::pair{&kaldorn::testing::fail_seek, 15u}, {&kaldorn::testing::fail_write, 14u}}) {
+            const unsigned int expected = injection.second;
+            long last = faults::until_through(injection.first, write, [&](long nth, int result) {
                 unsigned int read_code = 0;
-                auto back = read_list(list, read_code);
-                if (result == 1) {
-                    EXPECT_GT(nth, 1);
-                    EXPECT_FALSE(back.empty());
-                    break;
-                }
+                bool reads = !read_list(list, read_code).empty();
+                EXPECT_EQ(reads, result == 1) << nth;
+                if (result == 1) return true;
                 EXPECT_EQ(code, expected) << nth;
-                EXPECT_TRUE(back.empty() && (read_code == 10 || read_code == 17)) << nth << " gave " << read_code;
-                ASSERT_LT(nth, 1000);
-            }
+                EXPECT_TRUE(read_code == 10 || read_code == 17) << nth << " gave " << read_code;
+                return false;
+            });
+            EXPECT_GT(last, 1);
         }
     }
-}
-
-TEST_F(CompnList, RecordOfOneFile) {
-    std::string path = put("sub/a.dll", "contents");
-    Rec r{};
-    r.dwTag = 5;
-    unsigned int code = 0;
-    ASSERT_EQ(GetCompnLstFileRecord(path.c_str(), 3, &r, &code), 1);
-    EXPECT_TRUE(same({r}, {to_record(fixtures::entry_for("a.dll", "contents", 3))}));
-    EXPECT_EQ(r.dwNameLength, 6u);
-    Rec untouched = r;
-    EXPECT_EQ(GetCompnLstFileRecord(dir.file("nope").c_str(), 1, &r, &code), 0);
-    EXPECT_EQ(code, 8u);
-    EXPECT_EQ(GetCompnLstFileRecord(dir.file("sub").c_str(), 1, &r, &code), 0);
-    EXPECT_EQ(code, 20u);
-    EXPECT_TRUE(same({r}, {untouched}));
 }
 
 TEST_F(CompnList, AddingEntries) {
@@ -329,8 +330,8 @@ TEST_F(CompnList, AddingEntries) {
         for (const Rec& r : read_list(list, code)) s += std::string(r.szFileName) + ":" + std::to_string(r.dwFlag) + " ";
         return s;
     };
-    ASSERT_EQ(add(a, 1), 1);
-    ASSERT_EQ(add(b, 1), 1);
+    ASSERT_EQ(add(a, 1) + add(b, 1), 2);
+    EXPECT_TRUE(same(read_list(list, code), to_records({entry_for("a.dll", "v1"), entry_for("b.dll", "b")})));
     ASSERT_EQ(SetCompnListFilePlatformId(list.c_str(), 1, 2, 3, &code), 1);
     Bytes before = fixtures::read_file(list);
     EXPECT_EQ(add(a, 1), 1);
@@ -348,16 +349,20 @@ TEST_F(CompnList, AddingEntries) {
     fs::create_directories(deep);
     fixtures::write_file(deep + "/c", {});
     fixtures::write_file(list, Bytes(79, 0));
-    struct Case {
-        std::string component;
-        unsigned int code;
-    } cases[] = {{deep + "/c", 7}, {dir.file("missing"), 8}, {a, 10}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(add(c.component, 1), 0);
-        EXPECT_EQ(code, c.code);
+    for (auto [component, expected] :
+         {std::pair{deep + "/c", 7u}, {dir.file("missing"), 8u}, {dir.file("up"), 20u}, {a, 10u}}) {
+        EXPECT_EQ(add(component, 1), 0);
+        EXPECT_EQ(code, expected);
         EXPECT_EQ(fixtures::read_file(list), Bytes(79, 0));
     }
     EXPECT_EQ(AddEntrytoCompnLstFile(a.c_str(), 1, 0, list.c_str(), nullptr, &code), 0);
+    Rec r{};  // one file's record replaces every field; a failure writes none
+    r.dwTag = 5;
+    Rec untouched = r;
+    EXPECT_EQ(GetCompnLstFileRecord(dir.file("up").c_str(), 1, &r, &code), 0);
+    EXPECT_TRUE(code == 20 && same({r}, {untouched}));
+    ASSERT_EQ(GetCompnLstFileRecord(upper.c_str(), 3, &r, &code), 1);
+    EXPECT_TRUE(same({r}, {to_record(entry_for("A.DLL", "v2", 3))}));
 }
 
 TEST_F(CompnList, VerificationReportsMissingAndDamagedComponents) {
@@ -365,31 +370,15 @@ TEST_F(CompnList, VerificationReportsMissingAndDamagedComponents) {
                         {"two/only2", "only2"}, {"two/split", "split"}, {"two/bad", "bad"}})
         put(n, c);
     fs::create_directories(dir.file("one/sub"));
-    std::vector<CompnEntry> es = {
-        fixtures::entry_for("ok", "ok"), fixtures::entry_for("bad", "good"), fixtures::entry_for("missing", ""),
-        fixtures::entry_for("flag0", "other", 0), fixtures::entry_for("gone0", "", 2),
-        fixtures::entry_for("only2", "only2"), fixtures::entry_for("split", "split")};
+    std::vector<CompnEntry> es = {entry_for("ok", "ok"), entry_for("bad", "good"), entry_for("missing", ""),
+                                  entry_for("flag0", "other", 0), entry_for("gone0", "", 2),
+                                  entry_for("only2", "only2"), entry_for("split", "split")};
     fixtures::write_file(list, fixtures::list_bytes(es));
-    auto verify = [&](const std::string& d1, const char* d2, std::string& reported) {
-        Rec* recs = nullptr;
-        unsigned int count = 99, code = 99;
-        int ok = VerifyCompnsFileRecords(list.c_str(), d1.c_str(), d2, &recs, &count, &code);
-        reported.clear();
-        for (unsigned int i = 0; ok && i < count; ++i) reported += std::string(recs[i].szFileName) + " ";
-        if (ok && count == 0) {
-            EXPECT_EQ(recs, nullptr);
-        }
-        ReleaseCompnList(recs, count, &code);
-        return ok ? 0u : code;
-    };
-    std::string two = dir.file("two"), got;
-    EXPECT_EQ(verify(dir.file("one"), two.c_str(), got), 0u);
-    EXPECT_EQ(got, "bad missing split ");
-    EXPECT_EQ(verify(dir.file("one/"), nullptr, got), 0u);
-    EXPECT_EQ(got, "bad missing only2 split ");
+    const std::string one = dir.file("one"), two = dir.file("two");
+    EXPECT_EQ(verified(one, two.c_str()), "bad missing split ");
+    EXPECT_EQ(verified(one + "/", nullptr), "bad missing only2 split ");
     fixtures::write_file(list, fixtures::list_bytes({es[0], es[3], es[4]}));
-    EXPECT_EQ(verify(dir.file("one"), nullptr, got), 0u);
-    EXPECT_EQ(got, "");
+    EXPECT_EQ(verified(one, nullptr), "");
 
     std::string deep = dir.str();
     while (deep.size() < 200) deep += "/" + std::string(30, 'd');
@@ -397,28 +386,20 @@ TEST_F(CompnList, VerificationReportsMissingAndDamagedComponents) {
     fs::create_directories(deep);
     es[0].name = std::string(30, 'n');
     fixtures::write_file(list, fixtures::list_bytes({es[0]}));
-    struct Case {
+    const struct {
         std::string d1;
         const char* d2;
-        unsigned int code;
-    } cases[] = {{dir.file("none"), nullptr, 9}, {dir.file("one"), "/no/such/dir", 9}, {"", nullptr, 9},
-                 {deep + std::string(20, '/'), nullptr, 9}, {deep, nullptr, 7}};
-    for (const auto& c : cases) EXPECT_EQ(verify(c.d1, c.d2, got), c.code) << c.d1;
-    fixtures::write_file(list, fixtures::list_bytes({fixtures::entry_for("sub", "")}));
-    EXPECT_EQ(verify(dir.file("one"), nullptr, got), 20u);
-    fixtures::write_file(list, fixtures::list_bytes({es[1], es[2]}));
-    for (long nth = 1;; ++nth) {  // every allocation in turn
-        kaldorn::testing::fail_allocation(nth);
-        unsigned int code = verify(dir.file("one"), nullptr, got);
-        if (code == 0) break;
-        EXPECT_EQ(code, 11u) << nth;
-    }
-    EXPECT_EQ(got, "bad missing ");
+        const char* result;
+    } cases[] = {{dir.file("none"), nullptr, "code 9"}, {one, "/no/such/dir", "code 9"}, {"", nullptr, "code 9"},
+                 {deep + std::string(20, '/'), nullptr, "code 9"}, {deep, nullptr, "code 7"}};
+    for (const auto& c : cases) EXPECT_EQ(verified(c.d1, c.d2), c.result) << c.d1;
+    fixtures::write_file(list, fixtures::list_bytes({entry_for("sub", "")}));
+    EXPECT_EQ(verified(one, nullptr), "code 20");
 }
 
 // The rules as stated, compared every newer record with every older one.
-std::vector<Rec> plain_merge(const std::vector<Rec>& older, const std::vector<Rec>& newer) {
-    std::vector<Rec> out = newer;
+Recs plain_merge(const Recs& older, const Recs& newer) {
+    Recs out = newer;
     for (Rec r : older) {
         bool named = false;
         for (const Rec& n : newer) named = named || ::strcasecmp(n.szFileName, r.szFileName) == 0;
@@ -427,8 +408,8 @@ std::vector<Rec> plain_merge(const std::vector<Rec>& older, const std::vector<Re
     return out;
 }
 
-std::vector<Rec> plain_diff(const std::vector<Rec>& older, const std::vector<Rec>& newer) {
-    std::vector<Rec> out;
+Recs plain_diff(const Recs& older, const Recs& newer) {
+    Recs out;
     for (const Rec& n : newer) {
         bool kept = false;
         for (const Rec& o : older)
@@ -440,74 +421,41 @@ std::vector<Rec> plain_diff(const std::vector<Rec>& older, const std::vector<Rec
 }
 
 TEST_F(CompnList, MergeAndDiffFollowTheRules) {
-    std::string older = dir.file("old.lst"), newer = dir.file("new.lst");
-    auto run = [&](auto fn, const std::string& o) {
-        Rec* recs = nullptr;
-        unsigned int count = 0, code = 0;
-        EXPECT_EQ(fn(o.c_str(), newer.c_str(), &recs, &count, &code), 1);
-        std::vector<Rec> out(recs, recs + count);
-        ReleaseCompnList(recs, count, &code);
-        return out;
-    };
-    auto x = fixtures::entry_for("x", "x"), y = fixtures::entry_for("y", "y"), Y = fixtures::entry_for("Y", "Y2"),
-         z = fixtures::entry_for("z", "z");
-    fixtures::write_file(older, fixtures::list_bytes({x, y}));
-    fixtures::write_file(newer, fixtures::list_bytes({Y, z}));
-    x.flag = 0;
-    EXPECT_TRUE(same(run(GenerateMergforCompnLstFiles, older), to_records({Y, z, x})));
-    EXPECT_TRUE(same(run(GenerateMergforCompnLstFiles, dir.file("none")), to_records({Y, z})));
-    EXPECT_TRUE(same(run(GenerateDiffforCompnLstFiles, dir.file("none")), to_records({Y, z})));
-    EXPECT_TRUE(run(GenerateDiffforCompnLstFiles, newer).empty());
-    auto sized = z, tagged = z;
-    sized.size = 99, tagged.tag = 1;
-    fixtures::write_file(older, fixtures::list_bytes({sized, Y}));
-    fixtures::write_file(newer, fixtures::list_bytes({Y, z, tagged}));
-    EXPECT_TRUE(same(run(GenerateDiffforCompnLstFiles, older), to_records({tagged})));
-
+    std::string older = dir.file("old.lst"), newer = dir.file("new.lst"), none = dir.file("none");
+    unsigned int code = 0, count = 0;
+    const std::vector<CompnEntry> yz = {entry_for("Y", "Y2"), entry_for("z", "z")};
+    fixtures::write_file(newer, fixtures::list_bytes(yz));
+    EXPECT_TRUE(same(merged(none, newer, code), to_records(yz)));  // a missing older list counts as empty
+    EXPECT_TRUE(same(diffed(none, newer, code), to_records(yz)));
     std::mt19937 gen(11);
+    const std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "\xC4", "\xE4"};
     for (int round = 0; round < 20; ++round) {
-        std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "\xC4", "\xE4"};
         auto o = random_entries(gen, gen() % 12, names), n = random_entries(gen, gen() % 12, names);
         fixtures::write_file(older, fixtures::list_bytes(o));
         fixtures::write_file(newer, fixtures::list_bytes(n));
-        EXPECT_TRUE(same(run(GenerateMergforCompnLstFiles, older), plain_merge(to_records(o), to_records(n))));
-        EXPECT_TRUE(same(run(GenerateDiffforCompnLstFiles, older), plain_diff(to_records(o), to_records(n))));
+        const Recs merge = plain_merge(to_records(o), to_records(n));
+        EXPECT_TRUE(same(merged(older, newer, code), merge));
+        EXPECT_TRUE(same(diffed(older, newer, code), plain_diff(to_records(o), to_records(n))));
         if (round != 0) continue;
-        unsigned int count = 0, code = 0;
+        EXPECT_TRUE(diffed(newer, newer, code).empty());
         ASSERT_EQ(MergeCompnLstFilesEx(older.c_str(), newer.c_str(), older.c_str(), &count, &code), 1);
-        EXPECT_EQ(count, plain_merge(to_records(o), to_records(n)).size());
-        EXPECT_TRUE(same(read_list(older, code), plain_merge(to_records(o), to_records(n))));
+        EXPECT_EQ(count, merge.size());
+        EXPECT_TRUE(same(read_list(older, code), merge));
     }
 }
 
-TEST_F(CompnList, MergeAndDiffFailuresReleaseEverything) {
+TEST_F(CompnList, MergeAndDiffFailuresHandOutNothing) {
     std::string good = dir.file("good.lst"), bad = dir.file("bad.lst");
-    fixtures::write_file(good, fixtures::list_bytes({fixtures::entry_for("a", "a")}));
+    fixtures::write_file(good, fixtures::list_bytes({entry_for("a", "a")}));
     fixtures::write_file(bad, Bytes(90, 0));
-    for (auto fn : {GenerateMergforCompnLstFiles, GenerateDiffforCompnLstFiles}) {
-        struct Case {
-            std::string older, newer;
-            unsigned int code;
-        } cases[] = {{good, dir.file("none"), 8}, {bad, good, 17}, {good, bad, 17}};
-        for (const auto& c : cases) {
-            Rec* recs = reinterpret_cast<Rec*>(&recs);
-            unsigned int count = 9, code = 0;
-            EXPECT_EQ(fn(c.older.c_str(), c.newer.c_str(), &recs, &count, &code), 0);
-            EXPECT_EQ(code, c.code) << c.older << " " << c.newer;
-            EXPECT_EQ(count, 9u);
-        }
-        for (long nth = 1;; ++nth) {  // every allocation in turn
-            Rec* recs = nullptr;
-            unsigned int count = 9, code = 0;
-            kaldorn::testing::fail_allocation(nth);
-            if (fn(good.c_str(), good.c_str(), &recs, &count, &code) == 1) {
-                ReleaseCompnList(recs, count, &code);
-                break;
-            }
-            EXPECT_EQ(code, 11u) << nth;
-            EXPECT_EQ(count, 9u);
-        }
-        kaldorn::testing::fail_allocation(0);
+    const struct {
+        std::string older, newer;
+        unsigned int code;
+    } cases[] = {{good, dir.file("none"), 8}, {bad, good, 17}, {good, bad, 17}};
+    for (const auto& c : cases) {
+        unsigned int merge_code = 0, diff_code = 0;
+        EXPECT_TRUE(merged(c.older, c.newer, merge_code).empty() && diffed(c.older, c.newer, diff_code).empty());
+        EXPECT_EQ(std::pair(merge_code, diff_code), std::pair(c.code, c.code)) << c.older << " " << c.newer;
     }
     unsigned int count = 9, code = 0;
     EXPECT_EQ(MergeCompnLstFilesEx(good.c_str(), good.c_str(), dir.file("no/dir/out").c_str(), &count, &code), 0);

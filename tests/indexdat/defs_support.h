@@ -1,6 +1,6 @@
 // Checks shared by the definition index DAT tests: a written file reads
 // back, a refused call leaves the file's bytes (or its absence) and the
-// descriptor count as they were.
+// descriptor count as they were; the three-record fixture.
 #pragma once
 
 #include <filesystem>
@@ -12,7 +12,7 @@
 
 #include "datwriter.h"
 #include "kaldorn/soloindx.h"
-#include "support/alloc.h"
+#include "alloc_faults.h"
 
 namespace defs_test {
 
@@ -34,19 +34,6 @@ inline void expect_refused_untouched(const std::string& path, const std::string&
     EXPECT_EQ(call(), 0) << what;
     EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
     EXPECT_EQ(std::filesystem::exists(path) ? std::optional(fixtures::read_file(path)) : std::nullopt, before) << what;
-}
-
-// Runs call(0, 0) with every allocation succeeding, then call(nth, total)
-// with allocation nth of the total failing, for each nth.
-inline void for_each_allocation_failure(const std::function<void(long nth, long total)>& call) {
-    kaldorn::testing::fail_allocation(0);
-    call(0, 0);
-    long total = kaldorn::testing::fail_allocation(0);
-    for (long nth = 1; nth <= total; ++nth) {
-        kaldorn::testing::fail_allocation(nth);
-        call(nth, total);
-        kaldorn::testing::fail_allocation(0);
-    }
 }
 
 // Three records, the second inactive, the third with the longest name (260

@@ -91,7 +91,7 @@ TEST_F(SoloCompare, SelectsNewAndRedatedActiveRecordsInSourceOrder) {
 TEST_F(SoloCompare, AllocationFailuresReleaseEverything) {
     write(newer, 4, 2, {kA, kB, kC});
     write(older, 4, 1, {redated(kA)});
-    defs_test::for_each_allocation_failure([&](long nth, long total) {
+    faults::each_allocation([&](long nth, long total) {
         EXPECT_EQ(compare(), nth == 0) << nth;
         EXPECT_EQ(err, nth != 0 && nth == total ? 1007u : 0u) << nth;  // the selected array comes last
         EXPECT_EQ(all == nullptr && sel == nullptr, nth != 0) << nth;
@@ -115,7 +115,7 @@ TEST_F(SoloCompare, OperationIdsMarkChangedAndAddedFiles) {
         FreeUpdtInfoListEx(list);
         EXPECT_EQ(got, expected[op]) << op;
     }
-    defs_test::for_each_allocation_failure([&](long nth, long) {
+    faults::each_allocation([&](long nth, long) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
         EXPECT_EQ(CompareSoloDatFilesForOprId(0x1A, 2, newer.c_str(), older.c_str(), &list, &err), nth == 0) << nth;
         EXPECT_EQ(list != nullptr, nth == 0) << nth;

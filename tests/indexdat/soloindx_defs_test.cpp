@@ -1,6 +1,4 @@
 // Lookup, append (and creation) and diff of definition records.
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -39,9 +37,7 @@ TEST_F(DefLookup, FirstAppendCreatesTheDocumentedFile) {
         if (hex[i] != ' ') expected.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
     ASSERT_EQ(expected.size(), 135u);
     EXPECT_EQ(fixtures::read_file(path), expected);
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
 
     defs_test::expect_refused_untouched(path, "found again", [&] { return lookup("ABC", 1) == 1 && id == 1 ? 0 : 1; });
     ASSERT_EQ(lookup("second", 1), 1);
@@ -95,6 +91,7 @@ TEST_F(DefLookup, LookupIgnoresCaseAndStatus) {
     }
 }
 
+// Every allocation of each diff fails in turn, too.
 TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
     const DefRecord a{1, {1}, 0, 1, "a"}, b{2, {2}, 0, 1, "b"}, c{3, {3}, 0, 1, "c"};
     auto with = [](DefRecord r, uint8_t day, const char* n = nullptr, uint32_t status = 1) {
@@ -128,32 +125,22 @@ TEST_F(DefLookup, DiffSelectsNewAndRedatedActiveRecords) {
         n.records = cases[i].newer;
         fixtures::write_file(older, fixtures::build_definition_dat(o));
         fixtures::write_file(newer, fixtures::build_definition_dat(n));
-        auto* recs = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&n);
-        unsigned int count = 77;
-        ASSERT_EQ(GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err), cases[i].result) << i;
-        if (cases[i].result == 0) continue;
-        std::vector<unsigned int> ids;
-        for (unsigned int k = 0; k < count; ++k) ids.push_back(+recs[k].dwDefId);
-        EXPECT_EQ(ids, cases[i].selected) << i;
-        EXPECT_EQ(recs == nullptr, count == 0) << i;
-        ReleaseDefList(recs, count, &err);
+        faults::each_allocation([&](long nth, long) {  // a failed allocation hands out nothing
+            auto* recs = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&n);
+            unsigned int count = 77;
+            int result = GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err);
+            EXPECT_EQ(result, nth == 0 ? cases[i].result : 0) << i << " at " << nth;
+            if (result == 0) {
+                EXPECT_TRUE(recs == reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&n) && count == 77) << i;
+                return;
+            }
+            std::vector<unsigned int> ids;
+            for (unsigned int k = 0; k < count; ++k) ids.push_back(+recs[k].dwDefId);
+            EXPECT_EQ(ids, cases[i].selected) << i;
+            EXPECT_EQ(recs == nullptr, count == 0) << i;
+            ReleaseDefList(recs, count, &err);
+        });
     }
-}
-
-TEST_F(DefLookup, DiffReleasesEverythingWhenAnAllocationFails) {
-    DefinitionDat o = defs_test::three_records(), n = o;
-    n.records.push_back({4, {}, 0, 1, "delta"});
-    n.records.push_back({5, {}, 0, 1, "epsilon"});
-    const std::string older = dir.file("old.dat"), newer = dir.file("new.dat");
-    fixtures::write_file(older, fixtures::build_definition_dat(o));
-    fixtures::write_file(newer, fixtures::build_definition_dat(n));
-    defs_test::for_each_allocation_failure([&](long nth, long) {
-        tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-        unsigned int count = 0;
-        EXPECT_EQ(GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err), nth == 0) << nth;
-        EXPECT_EQ(recs == nullptr, nth != 0) << nth;
-        ReleaseDefList(recs, count, &err);
-    });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ class IndexDat : public ::testing::Test {
 protected:
     fixtures::TempDir dir;
     std::string path = dir.file("00000001_index.dat");
+    int descriptors = fixtures::open_descriptor_count();
+    void TearDown() override { EXPECT_EQ(fixtures::open_descriptor_count(), descriptors); }
 
     void write(const Bytes& b) { fixtures::write_file(path, b); }
 
@@ -33,14 +36,12 @@ protected:
     }
 };
 
-struct BlockCase {
-    size_t region;
-    size_t covered_from;  // first byte of the region that the value covers
-};
-
 TEST_F(IndexDat, BlockCrcCoversOnlyTheLastBlock) {
-    for (BlockCase c : {BlockCase{0, 0}, BlockCase{3, 0}, BlockCase{1024, 0}, BlockCase{1025, 1024},
-                        BlockCase{2048, 1024}, BlockCase{5000, 4096}}) {
+    struct {
+        size_t region;        // bytes after the 10 skipped
+        size_t covered_from;  // first of them the value covers
+    } cases[] = {{0, 0}, {3, 0}, {1024, 0}, {1025, 1024}, {2048, 1024}, {5000, 4096}};
+    for (auto c : cases) {
         Bytes b(10 + c.region);
         for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 7 + 1);
         write(b);
@@ -55,7 +56,7 @@ TEST_F(IndexDat, BlockCrcCoversOnlyTheLastBlock) {
             EXPECT_EQ(out, 0u);
         });
     }
-    fixtures::write_file(path, {0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'});
+    write({0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'});
     with_fd([](int fd) {
         unsigned int out = 0;
         CalculateCheckSumFd(fd, 8, &out);
@@ -79,27 +80,20 @@ TEST_F(IndexDat, ByteSumTakesSignedBytesFromOffset8) {
 // The payload is copied with a NUL behind it (an empty one as just the NUL);
 // bytes after it are ignored. Release empties the record and may repeat.
 TEST_F(IndexDat, VersionFileIsLoaded) {
-    fixtures::VersionDat full;
-    full.entries = 3;
-    full.first_major = 7;
-    full.first_minor = 8;
-    full.db_major = 2;
-    full.db_minor = 1;
-    full.text = "110001;1";
-    full.trailing = "ignored";
+    const fixtures::VersionDat full{.entries = 3, .first_major = 7, .first_minor = 8, .db_major = 2, .db_minor = 1,
+                                    .text = "110001;1", .trailing = "ignored"};
     for (const fixtures::VersionDat& v : {full, fixtures::VersionDat{}}) {
         write(fixtures::build_version_dat(v));
         tagUPDT_DAT_VERSION_INFO_MEM info{};
         ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-        EXPECT_EQ(+info.stFirstVersion.dwMajorVersion * 10 + info.stFirstVersion.dwMinorVersion,
-                  v.first_major * 10 + v.first_minor);
-        EXPECT_EQ(+info.stDbVersion.dwMajorVersion * 10 + info.stDbVersion.dwMinorVersion, v.db_major * 10 + v.db_minor);
+        EXPECT_EQ(std::tuple(+info.stFirstVersion.dwMajorVersion, +info.stFirstVersion.dwMinorVersion,
+                             +info.stDbVersion.dwMajorVersion, +info.stDbVersion.dwMinorVersion),
+                  std::tuple(v.first_major, v.first_minor, v.db_major, v.db_minor));
         ASSERT_EQ(+info.stBuffer.dwSize, v.text.size());
         ASSERT_NE(+info.stBuffer.pData, nullptr);
         EXPECT_EQ(std::string(reinterpret_cast<char*>(info.stBuffer.pData), v.text.size() + 1), v.text + '\0');
         EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
-        EXPECT_EQ(+info.stBuffer.pData, nullptr);
-        EXPECT_EQ(+info.stBuffer.dwSize, 0u);
+        EXPECT_TRUE(info.stBuffer.pData == nullptr && info.stBuffer.dwSize == 0);
         EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
     }
     EXPECT_EQ(ReleaseUpdateVersionInfo(nullptr), 0);
@@ -112,9 +106,7 @@ TEST_F(IndexDat, DamagedVersionFilesFail) {
     auto fails = [&](const Bytes& b, const std::string& what) {
         write(b);
         tagUPDT_DAT_VERSION_INFO_MEM info{};
-        int fds = fixtures::open_descriptor_count();
         EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 0) << what;
-        EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
         EXPECT_EQ(+info.stBuffer.pData, nullptr) << what;
     };
     for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
@@ -132,27 +124,20 @@ TEST_F(IndexDat, DamagedVersionFilesFail) {
         fails(b, "entry count " + std::to_string(count));
     }
     tagUPDT_DAT_VERSION_INFO_MEM info{};
-    EXPECT_EQ(GetUpdateVersionInfo(dir.file("missing").c_str(), &info), 0);
-    EXPECT_EQ(GetUpdateVersionInfo(dir.str().c_str(), &info), 0);
-    EXPECT_EQ(GetUpdateVersionInfo(nullptr, &info), 0);
-    EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), nullptr), 0);
+    EXPECT_EQ(GetUpdateVersionInfo(dir.file("missing").c_str(), &info) +
+                  GetUpdateVersionInfo(dir.str().c_str(), &info) + GetUpdateVersionInfo(nullptr, &info) +
+                  GetUpdateVersionInfo(path.c_str(), nullptr),
+              0);
 }
 
-// Stored bytes are the plain ones rotated left by three bits: id 1 is
-// stored as 0x08, the name "alpha" begins with 0x0B ('a' is 0x61).
 TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
-    Bytes b = fixtures::build_definition_dat(defs_test::three_records());
-    size_t rec = fixtures::solo_offset(2) + 36;
-    EXPECT_EQ(b[rec] + (b[rec + 35] << 8), 0x0B08);
-    write(b);
+    write(fixtures::build_definition_dat(defs_test::three_records()));
     tagSOLO_DAT_HEADER_INFO header{};
     unsigned int err = 99;
     ASSERT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(+header.dwProductId, 4u);
-    EXPECT_EQ(+header.dwRecordCount, 3u);
-    EXPECT_EQ(+header.dwLastDefId, 3u);
-    EXPECT_EQ(+header.dwCurrentDefId, 2u);
+    EXPECT_EQ(std::tuple(+header.dwProductId, +header.dwRecordCount, +header.dwLastDefId, +header.dwCurrentDefId),
+              std::tuple(4u, 3u, 3u, 2u));
 
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
     unsigned int count = 0;
@@ -160,15 +145,13 @@ TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
     ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
     ASSERT_EQ(count, 3u);
     EXPECT_EQ(err, 0u);
-    EXPECT_EQ(+recs[0].dwDefId, 1u);
     const unsigned char date[7] = {1, 2, 3, 4, 5, 6, 7};
     EXPECT_EQ(std::memcmp(&recs[0].stDefDate, date, 7), 0);
-    EXPECT_STREQ(recs[0].szDefName, "alpha");
-    EXPECT_EQ(+recs[0].dwNameLength, 6u);
-    EXPECT_EQ(+recs[1].dwDefData, 9u);
-    EXPECT_EQ(+recs[1].dwDefStatus, 0u);
-    EXPECT_EQ(+recs[2].dwNameLength, 260u);
-    EXPECT_EQ(std::string(recs[2].szDefName), std::string(259, 'z'));
+    EXPECT_EQ(std::tuple(+recs[0].dwDefId, std::string(recs[0].szDefName), +recs[0].dwNameLength),
+              std::tuple(1u, "alpha", 6u));
+    EXPECT_EQ(std::tuple(+recs[1].dwDefData, +recs[1].dwDefStatus), std::tuple(9u, 0u));
+    EXPECT_EQ(std::tuple(std::string(recs[2].szDefName), +recs[2].dwNameLength),
+              std::tuple(std::string(259, 'z'), 260u));
     EXPECT_EQ(ReleaseDefList(recs, count, &err), 1);
     EXPECT_EQ(ReleaseDefList(nullptr, 0, &err), 0);
 }
@@ -180,8 +163,7 @@ TEST_F(IndexDat, EmptyDefinitionFileSkipsTheChecksum) {
     tagSOLO_DEF_MEM_RECORD_INFO* recs = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&b);
     unsigned int count = 5, err = 5;
     ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    EXPECT_EQ(recs, nullptr);
-    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(recs == nullptr && count == 0);
     tagSOLO_DAT_HEADER_INFO header{};
     EXPECT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 0);
     EXPECT_EQ(err, 0u);
@@ -193,14 +175,13 @@ TEST_F(IndexDat, DamagedDefinitionFilesFailWithNothingHandedOut) {
         write(b);
         tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
         unsigned int count = 77, err = 77;
-        int fds = fixtures::open_descriptor_count();
         EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 0) << what;
-        EXPECT_EQ(fixtures::open_descriptor_count(), fds) << what;
-        EXPECT_EQ(recs, nullptr) << what;
-        EXPECT_EQ(count, 77u) << what;
-        EXPECT_EQ(err, 0u) << what;
+        EXPECT_TRUE(recs == nullptr && count == 77 && err == 0) << what;
     };
     for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
+    Bytes b = good;
+    b[b.size() - 2] ^= 1;
+    fails(b, "checksum");
     for (uint32_t bad : {0u, 261u, 0x80000000u, 0xFFFFFFFFu}) {
         auto d = defs_test::three_records();
         d.records[1].override_length = true;
@@ -213,14 +194,12 @@ TEST_F(IndexDat, DamagedDefinitionFilesFailWithNothingHandedOut) {
         d.record_count = count;
         fails(fixtures::build_definition_dat(d), "record count " + std::to_string(count));
     }
-    Bytes b = good;
-    b[b.size() - 2] ^= 1;
-    fails(b, "checksum");
     unsigned int count = 0, err = 0;
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    EXPECT_EQ(GetDefListFromDatFile(dir.str().c_str(), &recs, &count, &err), 0);
-    EXPECT_EQ(GetDefListFromDatFile(nullptr, &recs, &count, &err), 0);
-    EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, nullptr), 0);
+    EXPECT_EQ(GetDefListFromDatFile(dir.str().c_str(), &recs, &count, &err) +
+                  GetDefListFromDatFile(nullptr, &recs, &count, &err) +
+                  GetDefListFromDatFile(path.c_str(), &recs, &count, nullptr),
+              0);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "datwriter.h"
 #include "kaldorn/nupdtinf.h"
 #include "planwriter.h"
-#include "support/alloc.h"
+#include "alloc_faults.h"
 
 namespace {
 
@@ -98,11 +98,10 @@ TEST(ClientVersion, ReadsTheCurrentVersionOrFailsWith1007) {
     fixtures::write_file(dir.file("00000003_index.dat"), bad);
     EXPECT_EQ(client_version(d, 3), "error 1007");  // section checksum
     for (size_t length : {241u, 259u, 260u, 4000u}) EXPECT_EQ(client_version(std::string(length, 'd')), "error 1007");
-    for (long n = 1; n <= 2; ++n) {  // the text, then the entries
-        kaldorn::testing::fail_allocation(n);
-        EXPECT_EQ(client_version(d), "error 1007") << n;
-        kaldorn::testing::fail_allocation(0);
-    }
+    fixtures::write_version_index(dir.path(), 1, fixtures::kExampleText, 6, 3);
+    faults::each_allocation([&](long nth, long) {  // the text, then the entries
+        EXPECT_EQ(client_version(d), nth == 0 ? "6.3:104" : "error 1007") << nth;
+    });
     tagKAL_DORN_VERSION_LIST node{};
     unsigned int error = 5;
     EXPECT_EQ(KalDornGetCurrentClientVersionForUpdateManagerLocal(1, nullptr, &node, &error), 0);

@@ -1,8 +1,10 @@
-/* A host program in C: includes only the public header, links kaldorn.so,
- * calls every plain entry point for products 1 and 3 on the worked example
- * (a source at 8.2 with the 23-token text) and for the solo products 4, 5
- * and 778 on definition indexes with an engine directory, walks the lists
- * and frees them. */
+/* A host program in C: includes only the public header, links kaldorn.so
+ * and runs a table of calls to the plain entry points, each in its 8-bit and
+ * 16-bit form where both exist: products 1 and 3 on the worked example (a
+ * source at 8.2 with the 23-token text), the solo products 4, 5 and 778 on
+ * definition indexes with an engine directory. Every list is walked,
+ * rendered as text and freed. */
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -11,419 +13,312 @@
 static int failures;
 static char root[200];
 
-#define CHECK(cond)                                                           \
-    do {                                                                      \
-        if (!(cond)) {                                                        \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                       \
-        }                                                                     \
+#define CHECK(cond)                                                                       \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);      \
+            ++failures;                                                                   \
+        }                                                                                 \
     } while (0)
 
-static const char* dir(const char* name) {
-    static char buf[4][300];
-    static int next;
-    char* out = buf[next++ % 4];
+enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID };
+enum forms { BOTH, A_ONLY, W_ONLY };
+
+/* One question. The expected text is written for the first product and
+ * holds for the others with their file-name prefix ("iu", "eu", "%08x_");
+ * a zero after the first product ends the list. Error 99: left untouched. */
+struct row {
+    int line;
+    enum query query;
+    enum forms forms;
+    unsigned int products[4];
+    unsigned int op;
+    const char *client, *source, *third; /* third: the update or the reference directory */
+    int result;
+    unsigned int err;
+    const char* text; /* "name:flag/kind" per node; "..." at the end: a prefix */
+};
+
+#define ROW(...) {__LINE__, __VA_ARGS__}
+#define CHANGED "00000004_00000002.dat:0/1 00000004_00000005.dat:0/1 00000004_00000006.dat:0/1"
+#define REPAIRED CHANGED " 00000004_00000007.dat:1/0"
+
+static const struct row rows[] = {
+    /* Product 1 through the functions without a product argument. */
+    ROW(P_INTERNET, BOTH, {1}, 0, "client52", "source", NULL, 1, 0, "W5.3 W7.3 D8.1 D8.2"),
+    ROW(P_MANAGER, W_ONLY, {1}, 0, "client41", "source", NULL, 1, 0,
+        "D4.2 W4.3 D5.1 D5.2 W5.3 D6.1 D6.2 X6.3 D7.1 D7.2 W7.3 D8.1 D8.2"),
+    ROW(P_PATH, BOTH, {1}, 0, "client41", "source/", "updates/", 1, 0, "X6.3 W7.3 D8.1 D8.2"),
+    ROW(P_INTERNET, BOTH, {1}, 0, "source", "source", NULL, 1, 1004, ""),
+    ROW(P_CLIENT, W_ONLY, {1}, 0, "client52", NULL, NULL, 1, 0, "D5.2"),
+    /* Products 1 and 3: rule flag 0 lists everything after the client, the
+     * Ex2 keep window starts at the client's weekly; the same version is
+     * success with 1004 and no list. */
+    ROW(INTERNET, BOTH, {1, 3}, 0, "client52", "source", NULL, 1, 0,
+        "iu000503_weekly.dat:0/0 iu000703_weekly.dat:0/0 iu000801.dat:0/0 iu000802.dat:0/0"),
+    ROW(MANAGER, BOTH, {1, 3}, 0, "client41", "source", NULL, 1, 0, "iu000402.dat:0/0 iu000403_weekly.dat:0/0 ..."),
+    ROW(MANAGER2, BOTH, {1, 3}, 0, "client41", "source", NULL, 1, 0, "iu000403_weekly.dat:0/0 iu000501.dat:0/0 ..."),
+    ROW(PATH, BOTH, {1}, 0, "client41", "source", "updates/", 1, 0,
+        "iu000603_monthly.dat:0/0 iu000703_weekly.dat:0/0 iu000801.dat:0/0 iu000802.dat:0/0"),
+    ROW(INTERNET, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
+    ROW(MANAGER, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
+    ROW(MANAGER2, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
+    ROW(PATH, BOTH, {1, 3}, 0, "source", "source", "updates", 1, 1004, ""),
+    /* Clients at 381.1 get dwFlag 1 on every record of product 1 only. */
+    ROW(INTERNET, BOTH, {1}, 0, "client381", "source381", NULL, 1, 0, "iu038102.dat:1/0 iu038103.dat:1/0"),
+    ROW(INTERNET, BOTH, {3}, 0, "client381", "source381", NULL, 1, 0, "eu038102.dat:0/0 eu038103.dat:0/0"),
+    ROW(MANAGER, BOTH, {0, 2, 6, 778}, 0, "client52", "source", NULL, 0, 0, ""),
+    ROW(CLIENT, BOTH, {1}, 0, "client381", NULL, NULL, 1, 0, "iu038101.dat:0/0 381.1/101"),
+    ROW(CLIENT, BOTH, {3}, 0, "client52", NULL, NULL, 1, 0, "eu000502.dat:0/0 5.2/101"),
+    ROW(CLIENT, BOTH, {1}, 0, "empty", NULL, NULL, 0, 1007, ""),
+    ROW(CLIENT, BOTH, {2}, 0, "client52", NULL, NULL, 0, 0, ""),
+    /* Operation ids: 2 fetch, 1 delete, 0 nothing. */
+    ROW(OPRID, BOTH, {1, 3}, 2, "client52", "source", "empty", 1, 0,
+        "iu000503_weekly.dat:1/0 iu000601.dat:1/0 iu000602.dat:1/0 iu000603_monthly.dat:1/0 iu000701.dat:1/0 "
+        "iu000702.dat:1/0 iu000703_weekly.dat:1/0 iu000801.dat:1/0 iu000802.dat:1/0"),
+    ROW(OPRID, BOTH, {1, 3}, 1, "client52", "source", "empty", 1, 0,
+        "iu000101.dat:1/0 iu000102.dat:1/0 iu000103_weekly.dat:1/0 iu000201.dat:1/0 iu000202.dat:1/0 "
+        "iu000203_weekly.dat:1/0 iu000301.dat:1/0 iu000302.dat:1/0 iu000401.dat:1/0 iu000402.dat:1/0"),
+    ROW(OPRID, BOTH, {1}, 0, "client52", "source", "empty", 1, 0, ""),
+    ROW(OPRID, BOTH, {1}, 2, "source", "source", "empty", 1, 1004, ""),
+    ROW(OPRID, BOTH, {1}, 2, "client52", "source", NULL, 0, 99, ""),
+    /* Solo products: the client at DAT version 1, the source at 2 with 2 and
+     * 5 re-dated and 6 added; the internet brings the components that are
+     * missing or damaged. The update directory is not used, but the W form
+     * converts it. A client without an index fetches every active definition. */
+    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
+    ROW(MANAGER2, BOTH, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
+    ROW(PATH, BOTH, {4, 5}, 0, "solo/client", "solo/source", "nowhere", 1, 0, CHANGED),
+    ROW(PATH, W_ONLY, {4, 5}, 0, "solo/client", "solo/source", NULL, 0, 1007, ""),
+    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/empty", "solo/source123", NULL, 1, 0,
+        "00000004_00000001.dat:0/1 00000004_00000002.dat:0/1 00000004_00000003.dat:0/1"),
+    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/empty", "solo/source9", NULL, 0, 1007, ""),
+    ROW(MANAGER, BOTH, {778}, 0, "solo/client", "solo/source", NULL, 0, 0, ""),
+    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/client", "solo/source", NULL, 1, 0, REPAIRED),
+    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/client/", "solo/source/", NULL, 1, 0, REPAIRED),
+    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/source", "solo/source", NULL, 1, 1004, ""),
+    ROW(CLIENT, BOTH, {4}, 0, "solo/client", NULL, NULL, 1, 0, "00000004_0000001a.dat:1/0 4.26/0"),
+    ROW(CLIENT, BOTH, {5}, 0, "solo/client", NULL, NULL, 1, 0, "00000005_0000001a.dat:1/0 5.26/0"),
+    ROW(CLIENT, BOTH, {4, 5}, 0, "solo/empty", NULL, NULL, 0, 1007, ""),
+    /* The caller's operation id reaches the solo planner; the reference at 3
+     * re-dates 5 again. */
+    ROW(OPRID, BOTH, {4, 5}, 1, "solo/client", "solo/source", "solo/reference", 1, 0, "00000004_00000002.dat:0/0"),
+    ROW(OPRID, BOTH, {4, 5}, 0, "solo/client", "solo/source", "solo/reference", 1, 0, "00000004_00000005.dat:1/1"),
+    ROW(OPRID, BOTH, {4, 5}, 2, "solo/client", "solo/source", "solo/reference", 1, 0,
+        "00000004_00000002.dat:0/2 00000004_00000005.dat:0/2 00000004_00000006.dat:1/0"),
+    ROW(OPRID, BOTH, {4, 5}, 3, "solo/client", "solo/source", "solo/reference", 0, 0, ""),
+};
+
+/* The rendering of what one call handed out. */
+static char got[4096];
+static size_t used;
+
+static void add(const char* format, ...) {
+    va_list args;
+    if (used != 0 && used < sizeof got - 1) got[used++] = ' ';
+    va_start(args, format);
+    used += (size_t)vsnprintf(got + used, sizeof got - used, format, args);
+    va_end(args);
+    if (used >= sizeof got) used = sizeof got - 1;
+}
+
+static char letter(unsigned int type) { return type == 101 ? 'D' : type == 102 ? 'W' : type == 104 ? 'X' : '?'; }
+
+/* The name of a 16-bit record at p, which may sit at an odd address. */
+static const char* narrow(const void* p) {
+    static char out[KALDORN_MAX_PATH];
+    unsigned short name[KALDORN_MAX_PATH];
+    size_t i;
+    memcpy(name, p, sizeof name);
+    for (i = 0; name[i] != 0 && i < KALDORN_MAX_PATH - 1; ++i) out[i] = (char)name[i];
+    out[i] = '\0';
+    return out;
+}
+
+static void plain_list(const KAL_DORN_VERSION_LIST* l) {
+    for (; l != NULL; l = l->pNext)
+        add("%c%u.%u", letter(l->stInfo.dwUpdateType), l->stInfo.dwMajorVersion, l->stInfo.dwMinorVersion);
+}
+
+static void record_a(const KAL_DORN_TYPE_INFOEXA* r) {
+    CHECK(r->dwReserved == 0);
+    add("%s:%u/%u", r->szFileName, r->dwFlag, r->dwKind);
+}
+
+static void record_w(const KAL_DORN_TYPE_INFOEXW* r) {
+    CHECK(r->dwReserved == 0);
+    add("%s:%u/%u", narrow((const char*)r + 12), r->dwFlag, r->dwKind);
+}
+
+static const char* path(char* out, const char* name) {
+    if (name == NULL) return NULL;
     snprintf(out, 300, "%s/%s", root, name);
     return out;
 }
 
 /* ASCII paths widen unit by unit. */
-static const unsigned short* wdir(const char* name) {
-    static unsigned short buf[4][300];
-    static int next;
-    unsigned short* out = buf[next++ % 4];
-    const char* s = dir(name);
+static const unsigned short* wpath(unsigned short* out, const char* name) {
+    char narrow_path[300];
     size_t i;
-    for (i = 0; s[i] != '\0'; ++i) out[i] = (unsigned char)s[i];
+    if (path(narrow_path, name) == NULL) return NULL;
+    for (i = 0; narrow_path[i] != '\0'; ++i) out[i] = (unsigned char)narrow_path[i];
     out[i] = 0;
     return out;
 }
 
-static char letter(unsigned int type) { return type == 101 ? 'D' : type == 102 ? 'W' : type == 104 ? 'X' : '?'; }
+/* Runs a row's call for product p in the 8-bit (wide 0) or 16-bit form and
+ * renders into got what it handed out: a failed call or an empty list hands
+ * out a null list, or leaves the caller's pointer when the error code is
+ * untouched. Returns the result, -1 when the entry point has no such form. */
+static int call(const struct row* r, unsigned int p, int wide, unsigned int* err) {
+    void* const unset = &failures;
+    KAL_DORN_VERSION_LIST *pl = unset, node;
+    KAL_DORN_VERSION_LISTEXA *xa = unset, *a, node_a;
+    KAL_DORN_VERSION_LISTEXW *xw = unset, *w, node_w;
+    KAL_DORN_FILE_INFO_LISTA *fa = unset, *f;
+    KAL_DORN_FILE_INFO_LISTW *fw = unset, *g;
+    char cb[300], sb[300], tb[300];
+    unsigned short wcb[300], wsb[300], wtb[300];
+    const char *c = path(cb, r->client), *s = path(sb, r->source), *t = path(tb, r->third);
+    const unsigned short *wc = wpath(wcb, r->client), *ws = wpath(wsb, r->source), *wt = wpath(wtb, r->third);
+    const void* handed;
+    int ok;
+    memset(&node, 0x5A, sizeof node);
+    memset(&node_a, 0x5A, sizeof node_a);
+    memset(&node_w, 0x5A, sizeof node_w);
+    used = 0, got[0] = '\0';
+    switch (r->query * 2 + wide) {
+    case P_INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetA(c, s, &pl, err); break;
+    case P_INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternet(c, s, &pl, err); break;
+    case P_MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerW(wc, ws, &pl, err); break;
+    case P_PATH * 2: ok = KalDornGetDownloadVersionListForPathA(c, s, t, &pl, err); break;
+    case P_PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPath(c, s, t, &pl, err); break;
+    case P_CLIENT * 2 + 1: /* the whole node: uchFlag 0, pNext null */
+        ok = KalDornGetCurrentClientVersionForUpdateManagerW(wc, &node, err);
+        CHECK(ok != 1 || (node.uchFlag == 0 && node.pNext == NULL));
+        if (ok == 1 && node.pNext == NULL) plain_list(&node);
+        return ok;
+    case INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetExA(p, c, s, &xa, err); break;
+    case INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternetExW(p, wc, ws, &xw, err); break;
+    case MANAGER * 2: ok = KalDornGetDownloadVersionListForUpdateManagerExA(p, c, s, &xa, err); break;
+    case MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerExW(p, wc, ws, &xw, err); break;
+    case MANAGER2 * 2: ok = KalDornGetDownloadVersionListForUpdateManagerEx2A(p, c, s, &xa, err); break;
+    case MANAGER2 * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerEx2W(p, wc, ws, &xw, err); break;
+    case PATH * 2: ok = KalDornGetDownloadVersionListForPathExA(p, c, s, t, &xa, err); break;
+    case PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPathExW(p, wc, ws, wt, &xw, err); break;
+    case CLIENT * 2: /* only stInfo is written */
+        ok = KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, &node_a, err);
+        CHECK(node_a.uchFlag == 0x5A && node_a.pNext == (KAL_DORN_VERSION_LISTEXA*)0x5A5A5A5A5A5A5A5AULL);
+        if (ok == 1) {
+            record_a(&node_a.stInfo);
+            add("%u.%u/%u", node_a.stInfo.dwMajorVersion, node_a.stInfo.dwMinorVersion, node_a.stInfo.dwUpdateType);
+        }
+        return ok;
+    case CLIENT * 2 + 1:
+        ok = KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, &node_w, err);
+        CHECK(node_w.uchFlag == 0x5A && node_w.pNext == (KAL_DORN_VERSION_LISTEXW*)0x5A5A5A5A5A5A5A5AULL);
+        if (ok == 1) {
+            record_w(&node_w.stInfo);
+            add("%u.%u/%u", node_w.stInfo.dwMajorVersion, node_w.stInfo.dwMinorVersion, node_w.stInfo.dwUpdateType);
+        }
+        return ok;
+    case OPRID * 2: ok = KaldornGetFileListFromOprIdForUpdateManagerA(p, r->op, s, t, c, &fa, err); break;
+    case OPRID * 2 + 1: ok = KaldornGetFileListFromOprIdForUpdateManagerW(p, r->op, ws, wt, wc, &fw, err); break;
+    default: return -1;
+    }
+    handed = pl != unset   ? (void*)pl
+             : xa != unset ? (void*)xa
+             : xw != unset ? (void*)xw
+             : fa != unset ? (void*)fa
+                           : (void*)fw;
+    if (ok != 1 || handed == NULL || handed == unset) {
+        CHECK(handed == (*err == 99 ? unset : NULL));
+        return ok;
+    }
+    for (a = xa != unset ? xa : NULL; a != NULL; a = a->pNext) {
+        CHECK(a->uchFlag == 0);
+        record_a(&a->stInfo);
+    }
+    for (w = xw != unset ? xw : NULL; w != NULL; w = w->pNext) {
+        CHECK(w->uchFlag == 0);
+        record_w(&w->stInfo);
+    }
+    for (f = fa != unset ? fa : NULL; f != NULL; f = f->pNext) {
+        CHECK(f->dwReserved == 0);
+        add("%s:%u/%u", f->szFileName, f->dwFlag, f->dwKind);
+    }
+    for (g = fw != unset ? fw : NULL; g != NULL; g = g->pNext) {
+        CHECK(g->dwReserved == 0);
+        add("%s:%u/%u", narrow(g), g->dwFlag, g->dwKind);
+    }
+    if (pl != unset) plain_list(pl);
+    CHECK((pl != unset ? (r->query == P_PATH ? KalDornFreeDownloadVersionListForPath(pl)
+                                             : KalDornFreeDownloadVersionListForInternet(pl))
+           : xa != unset ? KalDornFreeDownloadVersionListExA(xa)
+           : xw != unset ? KalDornFreeDownloadVersionListExW(xw)
+           : fa != unset ? KaldornFreeFileListFromOprIdForUpdateManagerA(fa)
+                         : KaldornFreeFileListFromOprIdForUpdateManagerW(fw)) == 1);
+    return ok;
+}
 
-/* "W5.3 D6.1 ..." for a plain list. */
-static const char* plain_text(const KAL_DORN_VERSION_LIST* l) {
-    static char out[1024];
+/* "iu", "eu" or "%08x_": how a product's file names begin. */
+static const char* prefix(unsigned int product, char* out) {
+    if (product == 1 || product == 3) return strcpy(out, product == 1 ? "iu" : "eu");
+    snprintf(out, 16, "%08x_", product);
+    return out;
+}
+
+/* The row's text for product p: the first product's prefix replaced. */
+static const char* expected_for(const struct row* r, unsigned int p) {
+    static char out[4096];
+    char from[16], to[16];
+    const char *in = r->text, *hit;
     size_t n = 0;
-    out[0] = '\0';
-    for (; l != NULL; l = l->pNext)
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%c%u.%u", n ? " " : "", letter(l->stInfo.dwUpdateType),
-                              l->stInfo.dwMajorVersion, l->stInfo.dwMinorVersion);
+    prefix(r->products[0], from), prefix(p, to);
+    while ((hit = strstr(in, from)) != NULL && n + (size_t)(hit - in) + strlen(to) < sizeof out) {
+        n += (size_t)snprintf(out + n, sizeof out - n, "%.*s%s", (int)(hit - in), in, to);
+        in = hit + strlen(from);
+    }
+    snprintf(out + n, sizeof out - n, "%s", in);
     return out;
 }
 
-static void narrow(const unsigned short* w, char* out) {
-    size_t i;
-    for (i = 0; w[i] != 0 && i < 259; ++i) out[i] = (char)w[i];
-    out[i] = '\0';
-}
-
-/* File names of a W extended list, space-separated; checks the record
- * members the producer fills for every node. */
-static const char* exw_text(const KAL_DORN_VERSION_LISTEXW* l, unsigned int flag) {
-    static char out[2048];
-    size_t n = 0;
-    out[0] = '\0';
-    for (; l != NULL; l = l->pNext) {
-        unsigned short name[KALDORN_MAX_PATH];
-        char narrowed[KALDORN_MAX_PATH];
-        memcpy(name, (const char*)l + 1 + 12, sizeof name); /* the name sits at an odd address */
-        narrow(name, narrowed);
-        CHECK(l->stInfo.dwFlag == flag);
-        CHECK(l->stInfo.dwKind == 0 && l->stInfo.dwReserved == 0);
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s", n ? " " : "", narrowed);
+static void run(const struct row* r) {
+    int i, wide;
+    for (i = 0; i < 4 && (i == 0 || r->products[i] != 0); ++i) {
+        unsigned int p = r->products[i];
+        const char* want = expected_for(r, p);
+        size_t compared = strlen(want) >= 3 && strcmp(want + strlen(want) - 3, "...") == 0 ? strlen(want) - 3 : 4096;
+        for (wide = 0; wide < 2; ++wide) {
+            unsigned int err = 99;
+            int ok;
+            if (r->forms == (wide ? A_ONLY : W_ONLY)) continue;
+            ok = call(r, p, wide, &err);
+            if (ok == -1) continue;
+            if (ok != r->result || err != r->err || strncmp(got, want, compared) != 0) {
+                fprintf(stderr, "c_host.c:%d: product %u, %s form: result %d, error %u, \"%s\"\n"
+                                "  expected result %d, error %u, \"%s\"\n",
+                        r->line, p, wide ? "16-bit" : "8-bit", ok, err, got, r->result, r->err, want);
+                ++failures;
+            }
+        }
     }
-    return out;
-}
-
-static const char* exa_text(const KAL_DORN_VERSION_LISTEXA* l, unsigned int flag) {
-    static char out[2048];
-    size_t n = 0;
-    out[0] = '\0';
-    for (; l != NULL; l = l->pNext) {
-        CHECK(l->stInfo.dwFlag == flag);
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s", n ? " " : "", l->stInfo.szFileName);
-    }
-    return out;
-}
-
-#define EXPECT_TEXT(actual, expected)                                                           \
-    do {                                                                                        \
-        const char* a_ = (actual);                                                              \
-        if (strcmp(a_, (expected)) != 0) {                                                      \
-            fprintf(stderr, "%s:%d: got \"%s\"\n  expected \"%s\"\n", __FILE__, __LINE__, a_, (expected)); \
-            ++failures;                                                                         \
-        }                                                                                       \
-    } while (0)
-
-static void plain_functions(void) {
-    KAL_DORN_VERSION_LIST* list = NULL;
-    unsigned int err = 99;
-    CHECK(KalDornGetDownloadVersionListForInternet(dir("client52"), dir("source"), &list, &err) == 1 && err == 0);
-    EXPECT_TEXT(plain_text(list), "W5.3 W7.3 D8.1 D8.2");
-    CHECK(KalDornFreeDownloadVersionListForInternet(list) == 1);
-    CHECK(KalDornGetDownloadVersionListForInternetA(dir("client52"), dir("source"), &list, &err) == 1);
-    EXPECT_TEXT(plain_text(list), "W5.3 W7.3 D8.1 D8.2");
-    CHECK(KalDornFreeDownloadVersionListForInternet(list) == 1);
-
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerW(wdir("client41"), wdir("source"), &list, &err) == 1);
-    EXPECT_TEXT(plain_text(list), "D4.2 W4.3 D5.1 D5.2 W5.3 D6.1 D6.2 X6.3 D7.1 D7.2 W7.3 D8.1 D8.2");
-    CHECK(KalDornFreeDownloadVersionListForUpdateManager(list) == 1);
-
-    CHECK(KalDornGetDownloadVersionListForPath(dir("client41"), dir("source"), dir("updates/"), &list, &err) == 1);
-    EXPECT_TEXT(plain_text(list), "X6.3 W7.3 D8.1 D8.2");
-    CHECK(KalDornFreeDownloadVersionListForPath(list) == 1);
-    CHECK(KalDornGetDownloadVersionListForPathA(dir("client41"), dir("source/"), dir("updates/"), &list, &err) == 1);
-    EXPECT_TEXT(plain_text(list), "X6.3 W7.3 D8.1 D8.2");
-    CHECK(KalDornFreeDownloadVersionListForPath(list) == 1);
-
-    /* Same version: success, 1004, empty list. */
-    list = (KAL_DORN_VERSION_LIST*)&err;
-    CHECK(KalDornGetDownloadVersionListForInternet(dir("source"), dir("source"), &list, &err) == 1);
-    CHECK(err == 1004 && list == NULL);
-    CHECK(KalDornFreeDownloadVersionListForInternet(NULL) == 0);
-    CHECK(KalDornFreeDownloadVersionListForPath(NULL) == 0);
-    CHECK(KalDornFreeDownloadVersionListForUpdateManager(NULL) == 0);
-    CHECK(KalDornGetDownloadVersionListForInternet(dir("client52"), dir("source"), &list, NULL) == 0);
-}
-
-static void extended_functions(unsigned int product, const char* prefix) {
-    KAL_DORN_VERSION_LISTEXW* w = NULL;
-    KAL_DORN_VERSION_LISTEXA* a = NULL;
-    unsigned int err = 99;
-    char expected[1024];
-
-    snprintf(expected, sizeof expected, "%s000503_weekly.dat %s000703_weekly.dat %s000801.dat %s000802.dat", prefix,
-             prefix, prefix, prefix);
-    CHECK(KalDornGetDownloadVersionListForInternetExW(product, wdir("client52"), wdir("source"), &w, &err) == 1);
-    EXPECT_TEXT(exw_text(w, 0), expected);
-    CHECK(KalDornFreeDownloadVersionListExW(w) == 1);
-    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("client52"), dir("source"), &a, &err) == 1);
-    EXPECT_TEXT(exa_text(a, 0), expected);
-    CHECK(KalDornFreeDownloadVersionListExA(a) == 1);
-
-    /* Rule flag 0 lists everything after the client; the Ex2 keep-window
-     * starts at the client's weekly. */
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerExA(product, dir("client41"), dir("source"), &a, &err) == 1);
-    CHECK(a != NULL && a->stInfo.dwMajorVersion == 4 && a->stInfo.dwMinorVersion == 2 && a->uchFlag == 0);
-    KalDornFreeDownloadVersionListExA(a);
-    snprintf(expected, sizeof expected, "%s000403_weekly.dat", prefix);
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerEx2W(product, wdir("client41"), wdir("source"), &w, &err) == 1);
-    CHECK(strncmp(exw_text(w, 0), expected, strlen(expected)) == 0);
-    KalDornFreeDownloadVersionListExW(w);
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerEx2A(product, dir("client41"), dir("source"), &a, &err) == 1);
-    CHECK(strncmp(exa_text(a, 0), expected, strlen(expected)) == 0);
-    KalDornFreeDownloadVersionListExA(a);
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("client41"), wdir("source"), &w, &err) == 1);
-    KalDornFreeDownloadVersionListExW(w);
-
-    if (product == 1) { /* the update files of the example are product 1's */
-        CHECK(KalDornGetDownloadVersionListForPathExW(product, wdir("client41"), wdir("source"), wdir("updates/"), &w,
-                                                      &err) == 1);
-        EXPECT_TEXT(exw_text(w, 0), "iu000603_monthly.dat iu000703_weekly.dat iu000801.dat iu000802.dat");
-        KalDornFreeDownloadVersionListExW(w);
-        CHECK(KalDornGetDownloadVersionListForPathExA(product, dir("client41"), dir("source"), dir("updates/"), &a,
-                                                      &err) == 1);
-        EXPECT_TEXT(exa_text(a, 0), "iu000603_monthly.dat iu000703_weekly.dat iu000801.dat iu000802.dat");
-        KalDornFreeDownloadVersionListExA(a);
-    }
-
-    /* Every extended function: same version is success with 1004, no list. */
-    err = 0;
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("source"), wdir("source"), &w, &err) == 1);
-    CHECK(err == 1004 && w == NULL);
-    CHECK(KalDornGetDownloadVersionListForUpdateManagerEx2A(product, dir("source"), dir("source"), &a, &err) == 1);
-    CHECK(err == 1004 && a == NULL);
-    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("source"), dir("source"), &a, &err) == 1);
-    CHECK(err == 1004 && a == NULL);
-    CHECK(KalDornGetDownloadVersionListForPathExA(product, dir("source"), dir("source"), dir("updates"), &a, &err) == 1);
-    CHECK(err == 1004 && a == NULL);
-
-    /* Clients at 381.1 get dwFlag 1 on every record of product 1 only. */
-    CHECK(KalDornGetDownloadVersionListForInternetExW(product, wdir("client381"), wdir("source381"), &w, &err) == 1);
-    snprintf(expected, sizeof expected, "%s038102.dat %s038103.dat", prefix, prefix);
-    EXPECT_TEXT(exw_text(w, product == 1 ? 1 : 0), expected);
-    KalDornFreeDownloadVersionListExW(w);
-}
-
-static void unserved_products(void) {
-    KAL_DORN_VERSION_LISTEXW* w = (KAL_DORN_VERSION_LISTEXW*)&failures;
-    unsigned int err = 99;
-    unsigned int products[] = {0, 2, 6, 778};
-    size_t i;
-    for (i = 0; i < sizeof products / sizeof products[0]; ++i) {
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(products[i], wdir("client52"), wdir("source"), &w,
-                                                               &err) == 0);
-        CHECK(err == 0 && w == NULL);
-    }
-    CHECK(KalDornFreeDownloadVersionListExW(NULL) == 0);
-    CHECK(KalDornFreeDownloadVersionListExA(NULL) == 0);
-    CHECK(KaldornFreeFileListFromOprIdForUpdateManagerW(NULL) == 0);
-    CHECK(KaldornFreeFileListFromOprIdForUpdateManagerA(NULL) == 0);
-}
-
-static void client_versions(void) {
-    KAL_DORN_VERSION_LIST plain;
-    KAL_DORN_VERSION_LISTEXW w;
-    KAL_DORN_VERSION_LISTEXA a;
-    unsigned int err = 99;
-    unsigned short name[KALDORN_MAX_PATH];
-    char narrowed[KALDORN_MAX_PATH];
-
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerW(wdir("client52"), &plain, &err) == 1 && err == 0);
-    CHECK(plain.stInfo.dwMajorVersion == 5 && plain.stInfo.dwMinorVersion == 2 && plain.stInfo.dwUpdateType == 101);
-
-    memset(&w, 0x5A, sizeof w);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExW(1, wdir("client381"), &w, &err) == 1);
-    memcpy(name, (const char*)&w + 1 + 12, sizeof name);
-    narrow(name, narrowed);
-    CHECK(strcmp(narrowed, "iu038101.dat") == 0);
-    CHECK(w.stInfo.dwMajorVersion == 381 && w.stInfo.dwMinorVersion == 1 && w.stInfo.dwUpdateType == 101);
-    CHECK(w.stInfo.dwFlag == 0 && w.stInfo.dwKind == 0 && w.stInfo.dwReserved == 0);
-    CHECK(w.uchFlag == 0x5A && w.pNext == (KAL_DORN_VERSION_LISTEXW*)0x5A5A5A5A5A5A5A5AULL);
-
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(3, dir("client52"), &a, &err) == 1);
-    CHECK(strcmp(a.stInfo.szFileName, "eu000502.dat") == 0);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(1, dir("empty"), &a, &err) == 0 && err == 1007);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(2, dir("client52"), &a, &err) == 0 && err == 0);
-}
-
-static const char* files_text(const KAL_DORN_FILE_INFO_LISTA* l, unsigned int flag) {
-    static char out[2048];
-    size_t n = 0;
-    out[0] = '\0';
-    for (; l != NULL; l = l->pNext) {
-        CHECK(l->dwFlag == flag && l->dwKind == 0);
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s", n ? " " : "", l->szFileName);
-    }
-    return out;
-}
-
-/* "name:flag/kind" per node of an A or W file-name list. */
-static const char* files_text_any(const KAL_DORN_FILE_INFO_LISTA* a, const KAL_DORN_FILE_INFO_LISTW* w) {
-    static char out[2048];
-    size_t n = 0;
-    out[0] = '\0';
-    for (; a != NULL; a = a->pNext)
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", a->szFileName, a->dwFlag, a->dwKind);
-    for (; w != NULL; w = w->pNext) {
-        unsigned short name[KALDORN_MAX_PATH];
-        char narrowed[KALDORN_MAX_PATH];
-        memcpy(name, w, sizeof name);
-        narrow(name, narrowed);
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", narrowed, w->dwFlag, w->dwKind);
-    }
-    return out;
-}
-
-static void operation_ids(void) {
-    KAL_DORN_FILE_INFO_LISTA* a = NULL;
-    KAL_DORN_FILE_INFO_LISTW* w = NULL;
-    unsigned int err = 99;
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(1, 2, dir("source"), dir("empty"), dir("client52"), &a, &err) ==
-          1);
-    EXPECT_TEXT(files_text(a, 1),
-                "iu000503_weekly.dat iu000601.dat iu000602.dat iu000603_monthly.dat iu000701.dat iu000702.dat "
-                "iu000703_weekly.dat iu000801.dat iu000802.dat");
-    CHECK(KaldornFreeFileListFromOprIdForUpdateManagerA(a) == 1);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(3, 1, dir("source"), dir("empty"), dir("client52"), &a, &err) ==
-          1);
-    EXPECT_TEXT(files_text(a, 1),
-                "eu000101.dat eu000102.dat eu000103_weekly.dat eu000201.dat eu000202.dat eu000203_weekly.dat "
-                "eu000301.dat eu000302.dat eu000401.dat eu000402.dat");
-    KaldornFreeFileListFromOprIdForUpdateManagerA(a);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(1, 0, wdir("source"), wdir("empty"), wdir("client52"), &w,
-                                                       &err) == 1);
-    CHECK(w == NULL && err == 0);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(1, 2, wdir("source"), wdir("empty"), wdir("source"), &w,
-                                                       &err) == 1);
-    CHECK(w == NULL && err == 1004);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(1, 1, wdir("source"), wdir("empty"), wdir("client52"), &w,
-                                                       &err) == 1);
-    CHECK(w != NULL && w->dwFlag == 1);
-    CHECK(KaldornFreeFileListFromOprIdForUpdateManagerW(w) == 1);
-    err = 99;
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(1, 2, wdir("source"), NULL, wdir("client52"), &w, &err) == 0);
-    CHECK(err == 99);
-}
-
-/* Solo products: "name:flag/kind" per node of an A or W extended list. */
-static const char* solo_text(const KAL_DORN_VERSION_LISTEXA* a, const KAL_DORN_VERSION_LISTEXW* w) {
-    static char out[2048];
-    size_t n = 0;
-    out[0] = '\0';
-    for (; a != NULL; a = a->pNext)
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", a->stInfo.szFileName,
-                              a->stInfo.dwFlag, a->stInfo.dwKind);
-    for (; w != NULL; w = w->pNext) {
-        unsigned short name[KALDORN_MAX_PATH];
-        char narrowed[KALDORN_MAX_PATH];
-        memcpy(name, (const char*)w + 1 + 12, sizeof name);
-        narrow(name, narrowed);
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%s:%u/%u", n ? " " : "", narrowed, w->stInfo.dwFlag,
-                              w->stInfo.dwKind);
-    }
-    return out;
-}
-
-/* "%08x_%08x.dat:flag/kind" for each (id, flag, kind) triple. */
-static const char* solo_expected(unsigned int product, const unsigned int* triples, size_t count) {
-    static char out[1024];
-    size_t i, n = 0;
-    out[0] = '\0';
-    for (i = 0; i < count; ++i)
-        n += (size_t)snprintf(out + n, sizeof out - n, "%s%08x_%08x.dat:%u/%u", i ? " " : "", product,
-                              triples[3 * i], triples[3 * i + 1], triples[3 * i + 2]);
-    return out;
-}
-
-static void solo_downloads(unsigned int product) {
-    static const unsigned int changed[] = {2, 0, 1, 5, 0, 1, 6, 0, 1};
-    static const unsigned int repaired[] = {2, 0, 1, 5, 0, 1, 6, 0, 1, 7, 1, 0};
-    static const unsigned int worked[] = {1, 0, 1, 2, 0, 1, 3, 0, 1};
-    KAL_DORN_VERSION_LISTEXW* w = NULL;
-    KAL_DORN_VERSION_LISTEXA* a = NULL;
-    unsigned int err = 99;
-    const char* expected = solo_expected(product, changed, 3);
-
-    if (product != 778) {
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/client"), wdir("solo/source"), &w,
-                                                               &err) == 1 && err == 0);
-        EXPECT_TEXT(solo_text(NULL, w), expected);
-        CHECK(KalDornFreeDownloadVersionListExW(w) == 1);
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerEx2A(product, dir("solo/client"), dir("solo/source"), &a,
-                                                                &err) == 1);
-        EXPECT_TEXT(solo_text(a, NULL), expected);
-        CHECK(KalDornFreeDownloadVersionListExA(a) == 1);
-        /* The update-file directory is not used, but the W function converts it. */
-        CHECK(KalDornGetDownloadVersionListForPathExA(product, dir("solo/client"), dir("solo/source"), dir("nowhere"),
-                                                      &a, &err) == 1);
-        EXPECT_TEXT(solo_text(a, NULL), expected);
-        KalDornFreeDownloadVersionListExA(a);
-        CHECK(KalDornGetDownloadVersionListForPathExW(product, wdir("solo/client"), wdir("solo/source"), NULL, &w,
-                                                      &err) == 0 && err == 1007);
-        /* A client without an index fetches every active definition. */
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/empty"), wdir("solo/source123"), &w,
-                                                               &err) == 1);
-        EXPECT_TEXT(solo_text(NULL, w), solo_expected(product, worked, 3));
-        KalDornFreeDownloadVersionListExW(w);
-        w = (KAL_DORN_VERSION_LISTEXW*)&err;
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/empty"), wdir("solo/source9"), &w,
-                                                               &err) == 0 && err == 1007 && w == NULL);
-    } else {
-        CHECK(KalDornGetDownloadVersionListForUpdateManagerExW(product, wdir("solo/client"), wdir("solo/source"), &w,
-                                                               &err) == 0 && err == 0 && w == NULL);
-    }
-    /* Internet: the components that are missing or damaged come along. */
-    expected = solo_expected(product, repaired, 4);
-    CHECK(KalDornGetDownloadVersionListForInternetExW(product, wdir("solo/client"), wdir("solo/source"), &w, &err) ==
-          1 && err == 0);
-    EXPECT_TEXT(solo_text(NULL, w), expected);
-    KalDornFreeDownloadVersionListExW(w);
-    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("solo/client/"), dir("solo/source/"), &a, &err) ==
-          1);
-    EXPECT_TEXT(solo_text(a, NULL), expected);
-    KalDornFreeDownloadVersionListExA(a);
-    a = (KAL_DORN_VERSION_LISTEXA*)&err;
-    CHECK(KalDornGetDownloadVersionListForInternetExA(product, dir("solo/source"), dir("solo/source"), &a, &err) == 1);
-    CHECK(err == 1004 && a == NULL);
-}
-
-static void solo_client_and_operations(unsigned int product) {
-    static const unsigned int op0[] = {5, 1, 1};
-    static const unsigned int op1[] = {2, 0, 0};
-    static const unsigned int op2[] = {2, 0, 2, 5, 0, 2, 6, 1, 0};
-    KAL_DORN_VERSION_LISTEXW w;
-    KAL_DORN_VERSION_LISTEXA a;
-    KAL_DORN_FILE_INFO_LISTA* la = NULL;
-    KAL_DORN_FILE_INFO_LISTW* lw = NULL;
-    unsigned int err = 99;
-    char expected[64];
-
-    memset(&w, 0x5A, sizeof w);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExW(product, wdir("solo/client"), &w, &err) == 1 && err == 0);
-    w.pNext = NULL;
-    snprintf(expected, sizeof expected, "%08x_0000001a.dat:1/0", product);
-    EXPECT_TEXT(solo_text(NULL, &w), expected);
-    CHECK(w.stInfo.dwMajorVersion == product && w.stInfo.dwMinorVersion == 26 && w.uchFlag == 0x5A);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(product, dir("solo/client"), &a, &err) == 1);
-    CHECK(strncmp(a.stInfo.szFileName, expected, 21) == 0 && a.stInfo.szFileName[21] == '\0' && a.stInfo.dwFlag == 1);
-    CHECK(KalDornGetCurrentClientVersionForUpdateManagerExA(product, dir("solo/empty"), &a, &err) == 0 && err == 1007);
-
-    /* The caller's operation id reaches the solo planner. */
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(product, 1, dir("solo/source"), dir("solo/reference"),
-                                                       dir("solo/client"), &la, &err) == 1 && err == 0);
-    EXPECT_TEXT(files_text_any(la, NULL), solo_expected(product, op1, 1));
-    KaldornFreeFileListFromOprIdForUpdateManagerA(la);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(product, 0, wdir("solo/source"), wdir("solo/reference"),
-                                                       wdir("solo/client"), &lw, &err) == 1);
-    EXPECT_TEXT(files_text_any(NULL, lw), solo_expected(product, op0, 1));
-    KaldornFreeFileListFromOprIdForUpdateManagerW(lw);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerW(product, 2, wdir("solo/source"), wdir("solo/reference"),
-                                                       wdir("solo/client"), &lw, &err) == 1);
-    EXPECT_TEXT(files_text_any(NULL, lw), solo_expected(product, op2, 3));
-    KaldornFreeFileListFromOprIdForUpdateManagerW(lw);
-    CHECK(KaldornGetFileListFromOprIdForUpdateManagerA(product, 3, dir("solo/source"), dir("solo/reference"),
-                                                       dir("solo/client"), &la, &err) == 0 && err == 0 && la == NULL);
 }
 
 int main(int argc, char** argv) {
+    size_t i;
+    KAL_DORN_VERSION_LIST* list = NULL;
     if (argc != 2 || strlen(argv[1]) > 150) {
         fprintf(stderr, "usage: c_host FIXTURE_DIR\n");
         return 2;
     }
     strcpy(root, argv[1]);
-    plain_functions();
-    extended_functions(1, "iu");
-    extended_functions(3, "eu");
-    unserved_products();
-    client_versions();
-    operation_ids();
-    solo_downloads(4);
-    solo_downloads(5);
-    solo_downloads(778);
-    solo_client_and_operations(4);
-    solo_client_and_operations(5);
+    for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) run(&rows[i]);
+    CHECK(KalDornFreeDownloadVersionListForInternet(NULL) + KalDornFreeDownloadVersionListForPath(NULL) +
+              KalDornFreeDownloadVersionListForUpdateManager(NULL) + KalDornFreeDownloadVersionListExW(NULL) +
+              KalDornFreeDownloadVersionListExA(NULL) + KaldornFreeFileListFromOprIdForUpdateManagerW(NULL) +
+              KaldornFreeFileListFromOprIdForUpdateManagerA(NULL) == 0);
+    CHECK(KalDornGetDownloadVersionListForInternet(root, root, &list, NULL) == 0);
     if (failures == 0) printf("c_host: every check held\n");
     return failures == 0 ? 0 : 1;
 }

@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "compnwriter.h"
-#include "datwriter.h"
+#include "solowriter.h"
 #include "kaldorn/soloindx.h"
 #include "kaldorn/vxcminfo.h"
 #include "kaldorn/vxlog.h"
@@ -53,15 +53,13 @@ bool list_reads(const std::string& path) {
 }
 
 void run_writers_on_a_full_file_system(const std::string& root) {
-    fixtures::DefinitionDat d;
-    d.last_def_id = 2;
-    d.records = {{1, {1}, 0, 1, "alpha"}, {2, {2}, 0, 1, "beta"}};
-    const Bytes def = fixtures::build_definition_dat(d);
-    const Bytes list = fixtures::list_bytes({fixtures::entry_for("a.dll", "a"), fixtures::entry_for("b.dll", "b")});
+    const Bytes def = fixtures::build_definition_dat(fixtures::solo_index(4, 0, 0, {{1, {1}, 0, 1, "alpha"},
+                                                                                 {2, {2}, 0, 1, "beta"}}));
     const std::string def_path = root + "/00000004_index.dat", list_path = root + "/00000004_compns.lst",
-                      log_path = root + "/a.log";
+                      log_path = root + "/a.log", out = root + "/out.lst", merged = root + "/merged.lst";
     fixtures::write_file(def_path, def);
-    fixtures::write_file(list_path, list);
+    fixtures::write_file(list_path,
+                         fixtures::list_bytes({fixtures::entry_for("a.dll", "a"), fixtures::entry_for("b.dll", "b")}));
     fixtures::write_file(log_path, {'o', 'l', 'd', '\r', '\n'});
     fill(root + "/filler");
 
@@ -79,14 +77,11 @@ void run_writers_on_a_full_file_system(const std::string& root) {
 
     Rec recs[2] = {};
     for (Rec& r : recs) r = Rec{1, 0, {}, 0, 2, {}, "x"};
-    EXPECT_EQ(DumpRecordsToCompnLstFile((root + "/out.lst").c_str(), recs, 2, 0, nullptr, &code), 0);
+    EXPECT_EQ(DumpRecordsToCompnLstFile(out.c_str(), recs, 2, 0, nullptr, &code), 0);
     EXPECT_EQ(code, 14u);
-    EXPECT_FALSE(list_reads(root + "/out.lst"));
-    EXPECT_EQ(MergeCompnLstFilesEx(list_path.c_str(), list_path.c_str(), (root + "/merged.lst").c_str(), &count,
-                                   &code),
-              0);
+    EXPECT_EQ(MergeCompnLstFilesEx(list_path.c_str(), list_path.c_str(), merged.c_str(), &count, &code), 0);
     EXPECT_EQ(code, 14u);
-    EXPECT_FALSE(list_reads(root + "/merged.lst"));
+    EXPECT_FALSE(list_reads(out) || list_reads(merged));
 
     CVXLogger(log_path.c_str(), nullptr, "P").WriteToLog(0, "%s", std::string(5000, 'm').c_str());
     Bytes log = fixtures::read_file(log_path);
@@ -95,8 +90,8 @@ void run_writers_on_a_full_file_system(const std::string& root) {
 
     fs::remove(root + "/filler");  // the same calls succeed once there is room
     EXPECT_EQ(UpdateSoloIndexDatFile(def_path.c_str(), 5, &err), 1);
-    EXPECT_EQ(DumpRecordsToCompnLstFile((root + "/out.lst").c_str(), recs, 2, 0, nullptr, &code), 1);
-    EXPECT_TRUE(list_reads(root + "/out.lst"));
+    EXPECT_EQ(DumpRecordsToCompnLstFile(out.c_str(), recs, 2, 0, nullptr, &code), 1);
+    EXPECT_TRUE(list_reads(out));
 }
 
 TEST(FullFileSystem, WritersFailCleanlyAndLeaveNothingAReaderAccepts) {

@@ -12,9 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fixtures::DefRecord def(uint32_t id, uint8_t day, const char* name) {
-    return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
-}
+const auto def = fixtures::solo_def;
 
 // Solo products 4, 5 and 778 under solo/: a client at DAT version 1, a source
 // at 2 (2 and 5 re-dated, 6 added), a reference at 3 (5 re-dated again), an

@@ -1,7 +1,7 @@
 // The builders on a source index loaded from disk: results a driver never
 // asks for, bad input, and failed allocations at every step.
 #include "plan_fixture.h"
-#include "support/alloc.h"
+#include "alloc_faults.h"
 
 namespace {
 
@@ -30,22 +30,19 @@ TEST_F(Builders, NewestClientAndEmptyTexts) {
     ReleaseUpdateVersionInfo(&empty);
 }
 
-// Fails the n-th allocation of a whole driver call for every n until the
-// call gets through: a failed source text is 1001, a failed client text
+// Fails each allocation of a whole driver call in turn: a failed source text is 1001, a failed client text
 // makes the client 1.0, anything later is 1005 with the partial list freed.
 TEST_F(Builders, EveryFailedAllocationIsCleanedUp) {
     source_at("8.2");
     client_at("4.1");
     const std::string full = manager(0, 1);
-    for (long n = 1;; ++n) {
-        kaldorn::testing::fail_allocation(n);
-        std::string got = manager(0, 1);
-        kaldorn::testing::fail_allocation(0);
-        if (got == full) break;
-        EXPECT_EQ(got, n == 1 ? "error 1001" : n == 2 ? "X3.3 W4.3 D5.1 D5.2 W5.3 D6.1 D6.2 X6.3 D7.1 D7.2 W7.3 D8.1 D8.2"
-                                                      : "error 1005") << n;
-        ASSERT_LT(n, 100);
-    }
+    faults::each_allocation([&](long nth, long) {
+        EXPECT_EQ(manager(0, 1), nth == 0   ? full
+                                 : nth == 1 ? "error 1001"
+                                 : nth == 2 ? "X3.3 W4.3 D5.1 D5.2 W5.3 D6.1 D6.2 X6.3 D7.1 D7.2 W7.3 D8.1 D8.2"
+                                            : "error 1005")
+            << nth;
+    });
 }
 
 }  // namespace

@@ -1,29 +1,30 @@
 // The directories of one planning request and each driver run with its
 // outcome rendered as "D1.2 W1.3[1] X3.3[2]" (letter of the update type, "?"
-// for none, version, mark when not 0), or "error N" when it returns 0.
+// for none, version, mark when not 0), file lists as their names, then
+// "[N]" when a success leaves code N, or "error N" when the call returns 0.
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "datwriter.h"
+#include "kaldorn/lists.h"
 #include "kaldorn/nupdtinf.h"
 #include "planwriter.h"
 
 namespace plan {
 
-inline std::string render(const tagKAL_DORN_VERSION_LIST* list) {
-    std::string out;
-    for (; list != nullptr; list = list->pNext) {
-        tagKAL_DORN_TYPE_INFO i = list->stInfo;
-        char letter = i.dwUpdateType == 101 ? 'D' : i.dwUpdateType == 102 ? 'W' : i.dwUpdateType == 104 ? 'X' : '?';
-        out += (out.empty() ? "" : " ") + std::string(1, letter) + std::to_string(i.dwMajorVersion) + "." +
-               std::to_string(i.dwMinorVersion) + (list->uchFlag ? "[" + std::to_string(list->uchFlag) + "]" : "");
-    }
-    return out;
+inline std::string item(const tagKAL_DORN_VERSION_LIST* n) {
+    tagKAL_DORN_TYPE_INFO i = n->stInfo;
+    char letter = i.dwUpdateType == 101 ? 'D' : i.dwUpdateType == 102 ? 'W' : i.dwUpdateType == 104 ? 'X' : '?';
+    return letter + std::to_string(i.dwMajorVersion) + "." + std::to_string(i.dwMinorVersion) +
+           (n->uchFlag ? "[" + std::to_string(n->uchFlag) + "]" : "");
 }
+inline std::string item(const tagKAL_DORN_VERSION_LISTEXA* n) { return n->stInfo.szFileName; }
+inline std::string item(const tagKAL_DORN_FILE_INFO_LISTA* n) { return n->szFileName; }
 
 inline std::vector<unsigned short> wide(const std::string& s) {  // ASCII directories only
     std::vector<unsigned short> w(s.begin(), s.end());
@@ -32,16 +33,21 @@ inline std::vector<unsigned short> wide(const std::string& s) {  // ASCII direct
 }
 
 // One call: no descriptor may stay open, and a failure hands out no list.
-template <typename Call>
+template <typename List = tagKAL_DORN_VERSION_LIST, typename Call>
 std::string outcome(Call call) {
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
+    List* list = nullptr;
     unsigned int error = 12345;
     int fds = fixtures::open_descriptor_count();
     int ok = call(&list, &error);
     EXPECT_EQ(fixtures::open_descriptor_count(), fds);
-    EXPECT_TRUE(ok == 1 ? error == 0 : list == nullptr);
-    std::string out = ok == 1 ? render(list) : "error " + std::to_string(error);
-    FreeUpdtInfoList(list);
+    EXPECT_TRUE(ok == 1 || list == nullptr);
+    std::string out = ok == 1 ? "" : "error " + std::to_string(error);
+    for (const List* n = list; n != nullptr; n = n->pNext) out += (out.empty() ? "" : " ") + item(n);
+    if (ok == 1 && error != 0) out += "[" + std::to_string(error) + "]";
+    if constexpr (std::is_same_v<List, tagKAL_DORN_VERSION_LIST>)
+        FreeUpdtInfoList(list);
+    else
+        FreeUpdtInfoListEx(list);
     return out;
 }
 

@@ -3,44 +3,15 @@
 // component check (never in mode 0; every failing step 1007) and the edges
 // of the operation-id subtraction.
 #include <cstring>
-#include <string>
 
-#include <gtest/gtest.h>
-
-#include "kaldorn/lists.h"
-#include "kaldorn/nupdtinf.h"
+#include "plan_fixture.h"
 #include "solowriter.h"
 
 namespace {
 
 using fixtures::Component;
 using fixtures::DefRecord;
-
-DefRecord def(uint32_t id, uint8_t day, const char* name) {
-    return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
-}
-
-// File names of a list, with "[code]" when a success leaves a code, or
-// "error N"; no descriptor may stay open and a failure hands out nothing.
-template <typename List, typename Call>
-std::string outcome(Call call) {
-    List* list = nullptr;
-    unsigned int error = 99;
-    int fds = fixtures::open_descriptor_count();
-    int ok = call(&list, &error);
-    EXPECT_EQ(fixtures::open_descriptor_count(), fds);
-    EXPECT_TRUE(ok || list == nullptr);
-    std::string out = ok ? "" : "error " + std::to_string(error);
-    for (List* n = list; n != nullptr; n = n->pNext) {
-        if constexpr (requires { n->stInfo; })
-            out += std::string(out.empty() ? "" : " ") + n->stInfo.szFileName;
-        else
-            out += std::string(out.empty() ? "" : " ") + n->szFileName;
-    }
-    if (ok && error != 0) out += "[" + std::to_string(error) + "]";
-    FreeUpdtInfoListEx(list);
-    return out;
-}
+const auto def = fixtures::solo_def;
 
 class Solo : public ::testing::Test {
 protected:
@@ -48,13 +19,13 @@ protected:
     std::string client = root.file("client"), source = root.file("source"), reference = root.file("reference");
 
     std::string download(int mode, const std::string& from) {
-        return outcome<tagKAL_DORN_VERSION_LISTEXA>([&](auto** list, unsigned int* error) {
+        return plan::outcome<tagKAL_DORN_VERSION_LISTEXA>([&](auto** list, unsigned int* error) {
             return KalDornGetDownloadFilesListForSoloUpdt(4, mode, client.c_str(), from.c_str(), list, error);
         });
     }
     std::string download(int mode = 0) { return download(mode, source); }
     std::string oprid(unsigned int operation) {
-        return outcome<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** list, unsigned int* error) {
+        return plan::outcome<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** list, unsigned int* error) {
             return KaldornGetFileListFromOprIdForSoloUpdt(4, operation, source.c_str(), reference.c_str(),
                                                           client.c_str(), list, error);
         });

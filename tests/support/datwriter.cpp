@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -42,26 +43,14 @@ uint32_t byte_sum(const Bytes& b) {
 namespace {
 
 void put_frame_start(Bytes& b, uint32_t product, uint32_t revision, uint32_t entries) {
-    put32(b, 0);  // lead block, filled last
-    put32(b, 0);
-    put32(b, product);
-    put32(b, revision);
-    put32(b, entries);
-    put32(b, 0);
-    put32(b, 0);
+    for (uint32_t v : {0u, 0u, product, revision, entries, 0u, 0u}) put32(b, v);  // lead block filled last
     for (uint32_t e = 0; e < entries; ++e)
         for (int i = 0; i < 16; ++i) b.push_back(static_cast<uint8_t>(0xA0 + e + static_cast<uint32_t>(i)));
 }
 
+// Section header: checksum (filled last), first version, DB version, payload size.
 void put_section(Bytes& b, uint32_t fmaj, uint32_t fmin, uint32_t dmaj, uint32_t dmin, uint32_t size) {
-    put32(b, 0);  // checksum, filled last
-    put32(b, fmaj);
-    put32(b, fmin);
-    put32(b, dmaj);
-    put32(b, dmin);
-    put32(b, size);
-    put32(b, 0);
-    put32(b, 0);
+    for (uint32_t v : {0u, fmaj, fmin, dmaj, dmin, size, 0u, 0u}) put32(b, v);
 }
 
 void finish_lead(Bytes& b) {
@@ -90,16 +79,11 @@ Bytes build_definition_dat(const DefinitionDat& s) {
     Bytes b;
     put_frame_start(b, s.product, s.revision, s.entries);
     put_section(b, 1, 1, s.db_major, s.db_minor, s.payload_size);
-    size_t solo = b.size();
-    put32(b, 0);  // solo checksum, filled below
-    put32(b, s.file_length);
-    put32(b, s.product);
-    put32(b, s.dat_version);
-    put32(b, s.override_count ? s.record_count : static_cast<uint32_t>(s.records.size()));
-    put32(b, s.last_def_id);
-    put32(b, s.current_def_id);
-    put32(b, 0);
-    put32(b, 0);
+    size_t solo = b.size();  // solo header, its checksum filled below
+    for (uint32_t v : {0u, s.file_length, s.product, s.dat_version,
+                       s.override_count ? s.record_count : static_cast<uint32_t>(s.records.size()), s.last_def_id,
+                       s.current_def_id, 0u, 0u})
+        put32(b, v);
     for (const DefRecord& r : s.records) {
         Bytes rec;
         put32(rec, r.id);
@@ -117,6 +101,12 @@ Bytes build_definition_dat(const DefinitionDat& s) {
     set32(b, solo, block_crc(b, solo + 4));
     finish_lead(b);
     return b;
+}
+
+std::string index_name(uint32_t product) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%08x_index.dat", product);
+    return name;
 }
 
 Bytes random_bytes(size_t n, unsigned seed) {

@@ -62,6 +62,9 @@ struct DefinitionDat {
 };
 Bytes build_definition_dat(const DefinitionDat& spec);
 
+// "%08x_index.dat" of a product.
+std::string index_name(uint32_t product);
+
 // Offset of the solo header in a definition file with this many entries.
 inline size_t solo_offset(uint32_t entries) { return 60 + 16 * size_t{entries}; }
 

@@ -23,8 +23,11 @@ std::string mapped_objects() {
 
 bool sibling_mapped() { return mapped_objects().find("orlenmap.dll") != std::string::npos; }
 
+// Joins with exactly one "/"; refuses, with an empty string, what does not
+// fit the capacity with its NUL, and never writes past the capacity.
 TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
-    struct Case {
+    const std::string huge(5000, 'x');
+    const struct {
         const char* dir;
         const char* name;
         unsigned int cap;
@@ -35,16 +38,17 @@ TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
         {"/", "a.dat", 260, "/a.dat"},
         {"", "a.dat", 260, "/a.dat"},
         {"dir", "a.dat", 10, "dir/a.dat"},
+        {"dir/", "a.dat", 10, "dir/a.dat"},
         {"dir", "a.dat", 9, nullptr},
         {"dir", "a.dat", 0, nullptr},
+        {huge.c_str(), "a", 260, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         char out[300];
         std::memset(out, 'x', sizeof out);
-        unsigned char ok = MakeFilePath(c.dir, c.name, out, c.cap);
-        EXPECT_EQ(ok, c.expected != nullptr ? 1 : 0) << c.dir << " " << c.cap;
-        if (c.expected != nullptr) {
-            EXPECT_STREQ(out, c.expected);
+        EXPECT_EQ(MakeFilePath(c.dir, c.name, out, c.cap), c.expected != nullptr ? 1 : 0) << c.dir << " " << c.cap;
+        if (c.cap != 0) {
+            EXPECT_STREQ(out, c.expected != nullptr ? c.expected : "") << c.dir << " " << c.cap;
         }
         EXPECT_EQ(out[c.cap], 'x') << "nothing written past the capacity";
     }

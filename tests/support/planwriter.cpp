@@ -59,10 +59,8 @@ void write_version_index(const std::filesystem::path& dir, uint32_t product, con
     dat.text = text;
     dat.db_major = major;
     dat.db_minor = minor;
-    char name[32];
-    std::snprintf(name, sizeof name, "%08x_index.dat", product);
     std::filesystem::create_directories(dir);
-    write_file(dir / name, build_version_dat(dat));
+    write_file(dir / index_name(product), build_version_dat(dat));
 }
 
 }  // namespace fixtures

@@ -11,10 +11,8 @@ namespace fs = std::filesystem;
 
 namespace fixtures {
 
-std::string solo_index_name(uint32_t product) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%08x_index.dat", product);
-    return name;
+DefRecord solo_def(uint32_t id, uint8_t day, const char* name) {
+    return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
 }
 
 DefinitionDat solo_index(uint32_t product, uint32_t dat_version, uint32_t current, std::vector<DefRecord> records) {
@@ -29,7 +27,7 @@ DefinitionDat solo_index(uint32_t product, uint32_t dat_version, uint32_t curren
 
 void write_solo_index(const fs::path& dir, const DefinitionDat& dat) {
     fs::create_directories(dir);
-    write_file(dir / solo_index_name(dat.product), build_definition_dat(dat));
+    write_file(dir / index_name(dat.product), build_definition_dat(dat));
 }
 
 void write_engine(const fs::path& engine, uint32_t product, const std::vector<Component>& components) {

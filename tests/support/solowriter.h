@@ -13,8 +13,8 @@
 
 namespace fixtures {
 
-// "%08x_index.dat" of the product.
-std::string solo_index_name(uint32_t product);
+// An active record dated with a fixed stamp whose third byte is `day`.
+DefRecord solo_def(uint32_t id, uint8_t day, const char* name);
 
 // A definition index DAT at dat_version whose header names `current`; the
 // record list as given, last_def_id the highest id.
