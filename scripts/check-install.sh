@@ -80,7 +80,7 @@ for hosts in "$work/cmake" "$work/pc"; do
     fail "repair_components after refresh: $out"
   # The refreshed entry carries the digest md5sum computes for the file.
   digest=$(md5sum < "$example/install/patterns.main" | cut -c1-32)
-  "$prefix/bin/kaldorn" compns show "$list" | grep -q "$digest .*patterns.main" ||
+  "$prefix/bin/kaldorn" show "$list" | grep -q "$digest .*patterns.main" ||
     fail "refreshed entry of patterns.main does not carry its MD5 $digest"
 done
 echo "install check passed: kaldorn $version"

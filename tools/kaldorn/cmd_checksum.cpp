@@ -1,6 +1,8 @@
-// crc32 and md5 of files, printed like cksum-style tools (md5 as md5sum does).
+// crc32 and md5 of files, one line per file as cksum-style tools print them
+// (md5 exactly as md5sum does, so that md5sum -c reads it).
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,63 +12,57 @@
 
 namespace tool {
 
-std::string hex_digest(const unsigned char* d) {
-    char out[33];
-    for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
-    return out;
-}
-
 namespace {
 
 struct FileArgs {
-    std::vector<std::string> files;
+    std::vector<std::string> paths;
     bool json = false;
 };
 
-void run_crc32(const FileArgs& args) {
-    CVXCrc32 crc;
-    nlohmann::json doc = nlohmann::json::array();
-    for (const auto& f : args.files) {
-        unsigned int value = 0;
-        if (crc.GetFileCrc32open(f.c_str(), &value) != 1) throw Failure{f + ": cannot be opened"};
-        char hex[9];
-        std::snprintf(hex, sizeof hex, "%08x", value);
-        if (args.json)
-            doc.push_back({{"file", f}, {"crc32", hex}});
-        else
-            std::cout << hex << "  " << f << '\n';
+// Prints "HEX  PATH" per file, or one document; hex is empty for a file
+// that cannot be read, which fails the command once every file is done.
+void run(const char* command, const FileArgs& args, std::string (*sum)(const std::string&)) {
+    Json doc = document(command);
+    doc["files"] = Json::array();
+    std::string failures;
+    for (const auto& p : args.paths) {
+        std::string hex = sum(p);
+        if (hex.empty()) failures += (failures.empty() ? "" : "\nkaldorn: ") + p + ": cannot be read";
+        else if (args.json) doc["files"].push_back({{"path", p}, {command, hex}});
+        else std::cout << hex << "  " << p << '\n';
     }
     if (args.json) print_json(doc);
+    if (!failures.empty()) throw Failure{failures};
 }
 
-void run_md5(const FileArgs& args) {
+std::string crc32_of(const std::string& path) {
+    CVXCrc32 crc;
+    unsigned int value = 0;
+    if (crc.GetFileCrc32open(path.c_str(), &value) != 1) return "";
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", value);
+    return hex;
+}
+
+std::string md5_of(const std::string& path) {
     CMd5 md5;
-    nlohmann::json doc = nlohmann::json::array();
-    for (const auto& f : args.files) {
-        unsigned char digest[16];
-        if (md5.CalculateMD5(f.c_str(), digest) != 1) throw Failure{f + ": cannot be read"};
-        if (args.json)
-            doc.push_back({{"file", f}, {"md5", hex_digest(digest)}});
-        else
-            std::cout << hex_digest(digest) << "  " << f << '\n';
-    }
-    if (args.json) print_json(doc);
+    unsigned char digest[16];
+    return md5.CalculateMD5(path.c_str(), digest) == 1 ? hex_digest(digest) : "";
+}
+
+void add(CLI::App& app, const char* name, const char* help, std::string (*sum)(const std::string&)) {
+    auto args = std::make_shared<FileArgs>();
+    auto* cmd = app.add_subcommand(name, help);
+    cmd->add_option("files", args->paths, "Files")->required();
+    add_json_flag(*cmd, args->json);
+    cmd->callback([args, name, sum] { run(name, *args, sum); });
 }
 
 }  // namespace
 
 void register_checksum_commands(CLI::App& app) {
-    auto crc_args = std::make_shared<FileArgs>();
-    auto* crc = app.add_subcommand("crc32", "Print the standard CRC-32 of files (8 hex digits, then the name)");
-    crc->add_option("files", crc_args->files, "Files to checksum")->required()->check(CLI::ExistingFile);
-    crc->add_flag("--json", crc_args->json, "Print a JSON array of {file, crc32}");
-    crc->callback([crc_args] { run_crc32(*crc_args); });
-
-    auto md5_args = std::make_shared<FileArgs>();
-    auto* md5 = app.add_subcommand("md5", "Print MD5 digests of files in md5sum's format");
-    md5->add_option("files", md5_args->files, "Files to digest")->required()->check(CLI::ExistingFile);
-    md5->add_flag("--json", md5_args->json, "Print a JSON array of {file, md5}");
-    md5->callback([md5_args] { run_md5(*md5_args); });
+    add(app, "crc32", "Standard CRC-32 of files (8 hex digits, then the name)", crc32_of);
+    add(app, "md5", "MD5 digests of files in md5sum's format", md5_of);
 }
 
 }  // namespace tool

@@ -1,5 +1,5 @@
-// compns: build, show, extend, verify, merge and diff component lists, and
-// read or set their platform identifiers.
+// compns: build, extend, verify, merge and diff component lists, and read or
+// set their platform identifiers (show prints a whole list).
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,23 +18,6 @@ namespace {
 
 using Rec = tagVX_COMPONENT_FILE_MEM_RECORD_INFO;
 
-std::string meaning(unsigned int code) {
-    switch (code) {
-        case KALDORN_E_OPEN: return "cannot be opened or created, or a path is longer than 259 bytes";
-        case KALDORN_E_NO_FILE: return "does not exist";
-        case KALDORN_E_NO_DIRECTORY: return "a directory does not exist";
-        case KALDORN_E_SHORT_HEAD: return "shorter than a component list head (80 bytes)";
-        case KALDORN_E_NO_MEMORY: return "out of memory";
-        case KALDORN_E_READ: return "cannot be read in full";
-        case KALDORN_E_WRITE: return "cannot be written in full, or a record's name does not fit";
-        case KALDORN_E_SEEK: return "a seek failed";
-        case KALDORN_E_BAD_HEAD: return "not a valid component list (magic, format, maker name or checksum)";
-        case KALDORN_E_RECORD_PAST_END: return "a record runs past the end of the file";
-        case KALDORN_E_DIGEST: return "the MD5 digest of a component cannot be computed";
-        default: return "failed";
-    }
-}
-
 [[noreturn]] void fail(const std::string& what, unsigned int code) {
     throw Failure{what + ": " + meaning(code) + " (code " + std::to_string(code) + ")"};
 }
@@ -43,6 +26,9 @@ std::string meaning(unsigned int code) {
 struct Records {
     Rec* data = nullptr;
     unsigned int count = 0;
+    Records() = default;
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
     ~Records() {
         unsigned int e = 0;
         ReleaseCompnList(data, count, &e);
@@ -51,21 +37,15 @@ struct Records {
     const Rec* end() const { return data + count; }
 };
 
-nlohmann::json to_json(const Rec& r) {
-    return {{"name", std::string(r.szFileName)}, {"flag", r.dwFlag}, {"size", r.dwFileSize},
-            {"md5", hex_digest(r.uchMD5Digest)}, {"tag", r.dwTag}};
+Json record(const Rec& r) {
+    return {{"file", std::string(r.szFileName)}, {"flag", r.dwFlag}, {"size", r.dwFileSize},
+            {"md5", hex_digest(r.uchMD5Digest)},  {"tag", r.dwTag}};
 }
 
-void print_records(const Records& recs, bool json) {
-    nlohmann::json doc = nlohmann::json::array();
-    for (const Rec& r : recs) {
-        if (json)
-            doc.push_back(to_json(r));
-        else
-            std::printf("%s  flag %u  tag %u  %10u  %s\n", hex_digest(r.uchMD5Digest).c_str(), r.dwFlag, r.dwTag,
-                        r.dwFileSize, r.szFileName);
-    }
-    if (json) print_json(doc);
+void print_records(const Json& records) {
+    for (const auto& r : records)
+        std::printf("%s  flag %u  tag %u  %10u  %s\n", r["md5"].get<std::string>().c_str(), r["flag"].get<unsigned>(),
+                    r["tag"].get<unsigned>(), r["size"].get<unsigned>(), r["file"].get<std::string>().c_str());
 }
 
 struct Args {
@@ -77,8 +57,10 @@ struct Args {
 
 void run_build(const Args& a) {
     std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(a.dir))
-        if (e.is_regular_file()) files.push_back(e.path().string());
+    std::error_code ec, status;
+    for (const auto& e : std::filesystem::directory_iterator(a.dir, ec))
+        if (e.is_regular_file(status)) files.push_back(e.path().string());
+    if (ec) throw Failure{a.dir + ": cannot be read as a directory: " + ec.message()};
     std::sort(files.begin(), files.end());
     std::vector<Rec> recs(files.size());
     unsigned int code = 0;
@@ -94,14 +76,6 @@ void run_build(const Args& a) {
     std::cout << recs.size() << " components of " << a.dir << " written to " << a.list << '\n';
 }
 
-void run_show(const Args& a) {
-    nlohmann::json doc = component_list_doc(a.list);
-    if (a.json)
-        print_json(doc);
-    else
-        print_component_list(doc);
-}
-
 void run_add(const Args& a) {
     unsigned int reserved = 0, code = 0;
     if (AddEntrytoCompnLstFile(a.file.c_str(), a.flag, 0, a.list.c_str(), &reserved, &code) != 1)
@@ -115,16 +89,17 @@ void run_verify(const Args& a) {
     const char* second = a.dir2.empty() ? nullptr : a.dir2.c_str();
     if (VerifyCompnsFileRecords(a.list.c_str(), a.dir.c_str(), second, &recs.data, &recs.count, &code) != 1)
         fail(a.list, code);
-    nlohmann::json doc = nlohmann::json::array();
+    Json doc = document("compns verify");
+    doc["list"] = a.list;
+    doc["directories"] = a.dir2.empty() ? Json{a.dir} : Json{a.dir, a.dir2};
+    doc["files"] = Json::array();
     for (const Rec& r : recs) {
         auto present = [&](const std::string& d) {
             return !d.empty() && std::filesystem::exists(std::filesystem::path(d) / r.szFileName);
         };
         const char* state = present(a.dir) || present(a.dir2) ? "damaged" : "missing";
-        if (a.json)
-            doc.push_back({{"name", std::string(r.szFileName)}, {"state", state}});
-        else
-            std::cout << state << "  " << r.szFileName << '\n';
+        doc["files"].push_back({{"file", std::string(r.szFileName)}, {"state", state}});
+        if (!a.json) std::cout << state << "  " << r.szFileName << '\n';
     }
     if (a.json)
         print_json(doc);
@@ -144,8 +119,14 @@ void run_diff(const Args& a) {
     unsigned int code = 0;
     if (GenerateDiffforCompnLstFiles(a.older.c_str(), a.newer.c_str(), &recs.data, &recs.count, &code) != 1)
         fail(a.older + " / " + a.newer, code);
-    print_records(recs, a.json);
-    if (!a.json) std::cout << recs.count << " new or changed record(s)\n";
+    Json doc = document("compns diff");
+    doc["older"] = a.older;
+    doc["newer"] = a.newer;
+    doc["records"] = Json::array();
+    for (const Rec& r : recs) doc["records"].push_back(record(r));
+    if (a.json) return print_json(doc);
+    print_records(doc["records"]);
+    std::cout << recs.count << " new or changed record(s)\n";
 }
 
 void run_platform(const Args& a) {
@@ -153,41 +134,42 @@ void run_platform(const Args& a) {
     if (!a.ids.empty() && SetCompnListFilePlatformId(a.list.c_str(), a.ids[0], a.ids[1], a.ids[2], &code) != 1)
         fail(a.list, code);
     if (GetCompnListFilePlatformId(a.list.c_str(), &id[0], &id[1], &id[2], &code) != 1) fail(a.list, code);
+    Json doc = document("compns platform");
+    doc["list"] = a.list;
+    doc["platform"] = {id[0], id[1], id[2]};
     if (a.json)
-        print_json({{"file", a.list}, {"platform", {id[0], id[1], id[2]}}});
+        print_json(doc);
     else
         std::cout << id[0] << ' ' << id[1] << ' ' << id[2] << '\n';
 }
 
 }  // namespace
 
-nlohmann::json component_list_doc(const std::string& path) {
+Json component_list(const std::string& path) {
     Records recs;
     unsigned int code = 0, id[3] = {};
     if (GetCompnListFromLstFile(path.c_str(), &recs.data, &recs.count, &code) != 1) fail(path, code);
     GetCompnListFilePlatformId(path.c_str(), &id[0], &id[1], &id[2], &code);
-    nlohmann::json doc = {{"file", path},
-                          {"kind", "component list"},
-                          {"checksum_ok", true},
-                          {"platform", {id[0], id[1], id[2]}},
-                          {"records", nlohmann::json::array()}};
-    for (const Rec& r : recs) doc["records"].push_back(to_json(r));
+    Json doc = {{"path", path},
+                {"type", "component list"},
+                {"checksum_ok", true},
+                {"platform", {id[0], id[1], id[2]}},
+                {"records", Json::array()}};
+    for (const Rec& r : recs) doc["records"].push_back(record(r));
     return doc;
 }
 
-void print_component_list(const nlohmann::json& doc) {
+void print_component_list(const Json& doc) {
     const auto& id = doc["platform"];
-    std::cout << doc["file"].get<std::string>() << ": component list, head checksum ok, " << doc["records"].size()
+    std::cout << doc["path"].get<std::string>() << ": component list, head checksum ok, " << doc["records"].size()
               << " records, platform identifiers " << id[0] << ' ' << id[1] << ' ' << id[2] << '\n';
     std::cout.flush();
-    for (const auto& r : doc["records"])
-        std::printf("%s  flag %u  tag %u  %10u  %s\n", r["md5"].get<std::string>().c_str(), r["flag"].get<unsigned>(),
-                    r["tag"].get<unsigned>(), r["size"].get<unsigned>(), r["name"].get<std::string>().c_str());
+    print_records(doc["records"]);
 }
 
 void register_compns_commands(CLI::App& app) {
     auto a = std::make_shared<Args>();
-    auto* compns = app.add_subcommand("compns", "Build, inspect, verify, merge and diff component lists");
+    auto* compns = app.add_subcommand("compns", "Build, verify, merge and diff component lists");
     compns->require_subcommand(1);
     auto sub = [&](const char* name, const char* help, void (*run)(const Args&)) {
         auto* s = compns->add_subcommand(name, help);
@@ -195,13 +177,9 @@ void register_compns_commands(CLI::App& app) {
         return s;
     };
     auto* build = sub("build", "Write a list of every regular file in a directory", run_build);
-    build->add_option("dir", a->dir, "Installation directory")->required()->check(CLI::ExistingDirectory);
+    build->add_option("dir", a->dir, "Installation directory")->required();
     build->add_option("list", a->list, "List file to write")->required();
     build->add_option("--flag", a->flag, "Flag of every record (1: verified)");
-
-    auto* show = sub("show", "Show the records and platform identifiers of a list", run_show);
-    show->add_option("list", a->list, "Component list")->required();
-    show->add_flag("--json", a->json, "Print JSON");
 
     auto* add = sub("add", "Add or refresh the entry of one file, creating the list if needed", run_add);
     add->add_option("file", a->file, "Component file")->required();
@@ -212,7 +190,7 @@ void register_compns_commands(CLI::App& app) {
     verify->add_option("list", a->list, "Component list")->required();
     verify->add_option("dir", a->dir, "Installation directory")->required();
     verify->add_option("dir2", a->dir2, "Second directory searched for missing components");
-    verify->add_flag("--json", a->json, "Print a JSON array of {name, state}");
+    add_json_flag(*verify, a->json);
 
     auto* merge = sub("merge", "Merge an older and a newer list into a file", run_merge);
     merge->add_option("older", a->older, "Older list (may be missing)")->required();
@@ -222,12 +200,12 @@ void register_compns_commands(CLI::App& app) {
     auto* diff = sub("diff", "Show the newer list's new or changed records", run_diff);
     diff->add_option("older", a->older, "Older list (may be missing)")->required();
     diff->add_option("newer", a->newer, "Newer list")->required();
-    diff->add_flag("--json", a->json, "Print JSON");
+    add_json_flag(*diff, a->json);
 
     auto* platform = sub("platform", "Print, or set and print, the three platform identifiers", run_platform);
     platform->add_option("list", a->list, "Component list")->required();
     platform->add_option("--set", a->ids, "Three values to store")->expected(3);
-    platform->add_flag("--json", a->json, "Print JSON");
+    add_json_flag(*platform, a->json);
 }
 
 }  // namespace tool

@@ -1,13 +1,14 @@
-// defs: list, look up and append, stamp, modify, diff and compare the
-// records of definition index DATs.
+// defs: look up and append, stamp, modify, diff and compare the records of
+// definition index DATs (show lists them).
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "commands.h"
-#include "kaldorn/soloindx.h"
+#include "kaldorn/lists.h"
 
 namespace tool {
 
@@ -20,48 +21,18 @@ unsigned int parse_number(const std::string& text, const char* what) {
         if (used == text.size() && v <= 0xFFFFFFFFul) return static_cast<unsigned int>(v);
     } catch (const std::exception&) {
     }
-    throw Failure{std::string(what) + " '" + text + "' is not a 32-bit number"};
-}
-
-// The 7 date bytes as 14 hex digits, in file order.
-std::string date_hex(const tagVXDEFDATE& date) {
-    auto* d = reinterpret_cast<const unsigned char*>(&date);
-    char out[15];
-    for (int i = 0; i < 7; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
-    return out;
+    usage(std::string(what) + " '" + text + "' is not a 32-bit number");
 }
 
 tagVXDEFDATE parse_date(const std::string& hex) {
-    tagVXDEFDATE date{};
-    auto* d = reinterpret_cast<unsigned char*>(&date);
     if (hex.size() != 14 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-        throw Failure{"date '" + hex + "' is not 14 hex digits (the 7 stored bytes)"};
-    for (int i = 0; i < 7; ++i) d[i] = static_cast<unsigned char>(std::stoul(hex.substr(2 * size_t(i), 2), nullptr, 16));
+        usage("date '" + hex + "' is not 14 hex digits (the 7 stored bytes)");
+    unsigned char d[7];
+    for (size_t i = 0; i < 7; ++i) d[i] = static_cast<unsigned char>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+    tagVXDEFDATE date{};
+    static_assert(sizeof date == sizeof d);
+    std::memcpy(&date, d, sizeof d);
     return date;
-}
-
-std::string file_name(unsigned int product, unsigned int id) {
-    char out[22];
-    std::snprintf(out, sizeof out, "%08x_%08x.dat", product, id);
-    return out;
-}
-
-nlohmann::json record_json(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product) {
-    return {{"id", +r.dwDefId},         {"file", file_name(product, r.dwDefId)}, {"date", date_hex(r.stDefDate)},
-            {"data", +r.dwDefData},     {"status", +r.dwDefStatus},               {"name", std::string(r.szDefName)}};
-}
-
-nlohmann::json records_json(const tagSOLO_DEF_MEM_RECORD_INFO* recs, unsigned int count, unsigned int product) {
-    nlohmann::json out = nlohmann::json::array();
-    for (unsigned int i = 0; i < count; ++i) out.push_back(record_json(recs[i], product));
-    return out;
-}
-
-void print_records(const nlohmann::json& records) {
-    for (const auto& r : records)
-        std::printf("%8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
-                    r["file"].get<std::string>().c_str(), r["date"].get<std::string>().c_str(),
-                    r["status"].get<unsigned>(), r["data"].get<unsigned>(), r["name"].get<std::string>().c_str());
 }
 
 // An array from the library, given back to it when the command ends.
@@ -75,7 +46,19 @@ struct Records {
         unsigned int err = 0;
         ReleaseDefList(p, count, &err);
     }
+    Json to_json(unsigned int product) const {
+        Json out = Json::array();
+        for (unsigned int i = 0; i < count; ++i) out.push_back(definition_record(p[i], product));
+        return out;
+    }
 };
+
+void print_records(const Json& records) {
+    for (const auto& r : records)
+        std::printf("%8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
+                    r["file"].get<std::string>().c_str(), r["date"].get<std::string>().c_str(),
+                    r["status"].get<unsigned>(), r["data"].get<unsigned>(), r["name"].get<std::string>().c_str());
+}
 
 tagSOLO_DAT_HEADER_INFO read_header(const std::string& path) {
     tagSOLO_DAT_HEADER_INFO h{};
@@ -85,34 +68,12 @@ tagSOLO_DAT_HEADER_INFO read_header(const std::string& path) {
     return h;
 }
 
-void emit(bool json, const nlohmann::json& doc, const nlohmann::json& records) {
-    if (json)
-        print_json(doc);
-    else
-        print_records(records);
-}
-
 struct Args {
     std::vector<std::string> files;  // two-file commands
     std::string file, name, id, product, date, data = "0", status = "1";
     unsigned int operation = 0;
     bool append = false, by_operation = false, json = false;
 };
-
-void run_list(const Args& a) {
-    tagSOLO_DAT_HEADER_INFO h = read_header(a.file);
-    Records recs;
-    unsigned int err = 0;
-    if (GetDefListFromDatFile(a.file.c_str(), &recs.p, &recs.count, &err) != 1)
-        throw Failure{a.file + ": its definition records cannot be read"};
-    nlohmann::json records = records_json(recs.p, recs.count, h.dwProductId);
-    if (!a.json)
-        std::printf("%s: product 0x%08x, DAT version %u, current definition %u, last id %u, %u records\n",
-                    a.file.c_str(), h.dwProductId, h.dwDatVersion, h.dwCurrentDefId, h.dwLastDefId, recs.count);
-    emit(a.json, {{"file", a.file}, {"product", +h.dwProductId}, {"dat_version", +h.dwDatVersion},
-                  {"current_def_id", +h.dwCurrentDefId}, {"last_def_id", +h.dwLastDefId}, {"records", records}},
-         records);
-}
 
 void run_lookup(const Args& a) {
     unsigned int product = parse_number(a.product, "product");
@@ -123,8 +84,10 @@ void run_lookup(const Args& a) {
         throw Failure{a.file + ": no definition named '" + a.name + "'" +
                       (a.append ? " and none could be appended (unreadable file or name of 260 characters or more)"
                                 : "")};
+    Json doc = document("defs lookup");
+    doc.update(Json{{"path", a.file}, {"name", a.name}, {"id", id}, {"file", name}});
     if (a.json)
-        print_json({{"file", a.file}, {"name", a.name}, {"id", id}, {"definition_file", name}});
+        print_json(doc);
     else
         std::printf("%u  %s\n", id, name);
 }
@@ -149,39 +112,46 @@ void run_diff(const Args& a) {
     unsigned int err = 0;
     if (GenerateDiffforDatFiles(a.files[0].c_str(), a.files[1].c_str(), &recs.p, &recs.count, &err) != 1)
         throw Failure{a.files[0] + ", " + a.files[1] + ": cannot be compared (unreadable, or one id under two names)"};
-    nlohmann::json records = records_json(recs.p, recs.count, h.dwProductId);
-    emit(a.json, {{"old", a.files[0]}, {"new", a.files[1]}, {"records", records}}, records);
+    Json doc = document("defs diff");
+    doc.update(Json{{"old", a.files[0]}, {"new", a.files[1]}, {"records", recs.to_json(h.dwProductId)}});
+    if (a.json)
+        print_json(doc);
+    else
+        print_records(doc["records"]);
 }
 
 std::string compare_failure(const Args& a, unsigned int code) {
     std::string pair = a.files[0] + " against " + a.files[1] + ": ";
     switch (code) {
-    case KALDORN_E_CLIENT_NEWER: return pair + "the client is newer than the source (1003)";
-    case KALDORN_E_SAME_VERSION: return pair + "client and source hold the same DAT version (1004)";
-    case KALDORN_E_NOTHING_TO_DO: return pair + "nothing to download (1006)";
-    case KALDORN_E_CONVERSION: return pair + "out of memory (1007)";
-    default: return pair + "unreadable files or different products";
+        case KALDORN_E_CLIENT_NEWER:
+        case KALDORN_E_SAME_VERSION:
+        case KALDORN_E_NOTHING_TO_DO: return pair + meaning(code) + " (" + std::to_string(code) + ")";
+        case KALDORN_E_CONVERSION: return pair + "out of memory (1007)";
+        default: return pair + "unreadable files or different products";
     }
 }
 
-void run_compare_by_operation(const Args& a) {
+void run_compare_by_operation(const Args& a, Json doc) {
     unsigned int product = a.product.empty() ? read_header(a.files[1]).dwProductId : parse_number(a.product, "product");
     tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
     unsigned int err = 0;
     if (CompareSoloDatFilesForOprId(product, a.operation, a.files[1].c_str(), a.files[0].c_str(), &list, &err) != 1)
         throw Failure{compare_failure(a, err)};
-    nlohmann::json files = nlohmann::json::array();
+    doc["operation"] = a.operation;
+    doc["files"] = Json::array();
     for (auto* n = list; n != nullptr; n = n->pNext)
-        files.push_back({{"file", n->szFileName}, {"flag", +n->dwFlag}, {"kind", +n->dwKind}});
+        doc["files"].push_back({{"file", n->szFileName}, {"flag", +n->dwFlag}, {"kind", +n->dwKind}});
     FreeUpdtInfoListEx(list);
-    if (a.json) return print_json({{"operation_id", a.operation}, {"files", files}});
-    for (const auto& f : files)
+    if (a.json) return print_json(doc);
+    for (const auto& f : doc["files"])
         std::printf("%s  flag %u  kind %u\n", f["file"].get<std::string>().c_str(), f["flag"].get<unsigned>(),
                     f["kind"].get<unsigned>());
 }
 
 void run_compare(const Args& a) {
-    if (a.by_operation) return run_compare_by_operation(a);
+    Json doc = document("defs compare");
+    doc.update(Json{{"client", a.files[0]}, {"source", a.files[1]}});
+    if (a.by_operation) return run_compare_by_operation(a, doc);
     Records all, selected;
     tagSOLO_DAT_HEADER_INFO source{}, client{};
     int mode = 0;
@@ -189,16 +159,15 @@ void run_compare(const Args& a) {
     if (CompareSoloDatFiles(0, "", a.files[1].c_str(), a.files[0].c_str(), &all.p, &all.count, &selected.p,
                             &selected.count, &source, &client, &mode, &err) != 1)
         throw Failure{compare_failure(a, err)};
-    nlohmann::json records = records_json(selected.p, selected.count, source.dwProductId);
-    if (!a.json)
-        std::printf("client DAT version %u, source DAT version %u: %u of %u definitions to fetch\n",
-                    client.dwDatVersion, source.dwDatVersion, selected.count, all.count);
-    emit(a.json, {{"client_dat_version", +client.dwDatVersion}, {"source_dat_version", +source.dwDatVersion},
-                  {"source_records", all.count}, {"fetch", records}},
-         records);
+    doc.update(Json{{"client_dat_version", +client.dwDatVersion}, {"source_dat_version", +source.dwDatVersion},
+                    {"source_records", all.count}, {"records", selected.to_json(source.dwProductId)}});
+    if (a.json) return print_json(doc);
+    std::printf("client DAT version %u, source DAT version %u: %u of %u definitions to fetch\n", client.dwDatVersion,
+                source.dwDatVersion, selected.count, all.count);
+    print_records(doc["records"]);
 }
 
-CLI::App* command(CLI::App& defs, const char* name, const char* help, std::shared_ptr<Args> args,
+CLI::App* command(CLI::App& defs, const char* name, const char* help, const std::shared_ptr<Args>& args,
                   void (*run)(const Args&)) {
     auto* cmd = defs.add_subcommand(name, help);
     cmd->callback([args, run] { run(*args); });
@@ -208,13 +177,9 @@ CLI::App* command(CLI::App& defs, const char* name, const char* help, std::share
 }  // namespace
 
 void register_defs_commands(CLI::App& app) {
-    auto* defs = app.add_subcommand("defs", "Definition index DATs: list, lookup, stamp, modify, diff, compare");
+    auto* defs = app.add_subcommand("defs", "Definition index DATs: lookup, stamp, modify, diff, compare");
     defs->require_subcommand(1);
     auto a = std::make_shared<Args>();
-
-    auto* list = command(*defs, "list", "List the definition records of a definition index DAT", a, run_list);
-    list->add_option("file", a->file, "Definition index DAT")->required();
-    list->add_flag("--json", a->json, "Print JSON");
 
     auto* lookup = command(*defs, "lookup", "Look a definition up by name; --append adds it (creating the file)",
                            a, run_lookup);
@@ -222,7 +187,7 @@ void register_defs_commands(CLI::App& app) {
     lookup->add_option("name", a->name, "Definition name (case-insensitive)")->required();
     lookup->add_option("--product", a->product, "Product identifier (0x.. or decimal)")->required();
     lookup->add_flag("--append", a->append, "Append the name when it is absent");
-    lookup->add_flag("--json", a->json, "Print JSON");
+    add_json_flag(*lookup, a->json);
 
     auto* stamp = command(*defs, "stamp", "Stamp a definition id as the current one", a, run_stamp);
     stamp->add_option("file", a->file, "Definition index DAT")->required();
@@ -237,7 +202,7 @@ void register_defs_commands(CLI::App& app) {
 
     auto* diff = command(*defs, "diff", "Records of NEW that are new or redated against OLD", a, run_diff);
     diff->add_option("files", a->files, "OLD and NEW definition index DATs")->required()->expected(2);
-    diff->add_flag("--json", a->json, "Print JSON");
+    add_json_flag(*diff, a->json);
 
     auto* compare = command(*defs, "compare", "Compare a client's and a source's file as the solo updater does",
                             a, run_compare);
@@ -245,7 +210,7 @@ void register_defs_commands(CLI::App& app) {
     compare->add_option("--opr-id", a->operation, "Show the operation-id view for this operation id")
         ->each([a](const std::string&) { a->by_operation = true; });
     compare->add_option("--product", a->product, "Product identifier for the names (default: the source's)");
-    compare->add_flag("--json", a->json, "Print JSON");
+    add_json_flag(*compare, a->json);
 }
 
 }  // namespace tool

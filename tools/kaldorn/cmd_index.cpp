@@ -1,186 +1,150 @@
-// show: what an index DAT file holds, with a verdict for each checksum.
+// index build: the publisher's side, which the library itself does not do.
+// A version index DAT is written from a version text, a definition index DAT
+// from a directory of definition files; the checksums come from the
+// library's own rules (CalculateCheckSumFd, CalculateChecksum) and the
+// definition records from its own appender, so nothing of the layout's
+// arithmetic is repeated here.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "commands.h"
+#include "kaldorn/nupdtinf.h"
 #include "kaldorn/soloindx.h"
 
 namespace tool {
 
 namespace {
 
-std::string hex32(unsigned int v) {
-    char out[11];
-    std::snprintf(out, sizeof out, "0x%08x", v);
-    return out;
+struct Build {
+    std::string output, text_file, dir;
+    unsigned int product = 1;
+    std::string version;  // "MAJOR.MINOR" of the DB version
+};
+
+void put32(std::vector<unsigned char>& b, unsigned int v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
-std::string version(const tagKAL_DORN_DBVERSION_INFO& v) {
-    return std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion);
+void patch32(int fd, off_t at, unsigned int v, const std::string& path) {
+    unsigned char b[4];
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    if (::pwrite(fd, b, 4, at) != 4) throw Failure{path + ": cannot be written"};
 }
 
-unsigned int le32(const unsigned char* p) {
-    return static_cast<unsigned int>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<unsigned int>(p[3]) << 24;
+std::pair<unsigned int, unsigned int> parse_version(const std::string& v) {
+    unsigned int major = 0, minor = 0;
+    char dot = 0;
+    std::istringstream in(v);
+    if (!(in >> major >> dot >> minor) || dot != '.' || !in.eof())
+        usage("--version must read MAJOR.MINOR, not '" + v + "'");
+    return {major, minor};
 }
 
-// Lead block, index header and section checksum, read raw so that a damaged
-// file still shows what it claims.
-nlohmann::json frame_facts(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure{path + ": cannot be opened"};
+// Lead block, index header without entries, section header, the text; then
+// the section's block CRC at 28 and the byte sum with the magic at 0.
+void build_version(const Build& b) {
+    std::string text;
+    {
+        FILE* in = std::fopen(b.text_file.c_str(), "rb");
+        if (in == nullptr) throw Failure{b.text_file + ": cannot be read"};
+        char chunk[4096];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
+        std::fclose(in);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    auto [major, minor] = parse_version(b.version);
+    // Refuse a text the planners would reject, or one without the DB version.
+    tagUPDT_BUFFER_DATA data{reinterpret_cast<unsigned char*>(text.data()), static_cast<unsigned int>(text.size())};
+    std::vector<tagUPDT_VERSION_BUFFER> entries(text.size());
+    unsigned int count = 0, type = 0;
+    int at = 0;
+    tagKAL_DORN_DBVERSION_INFO db{major, minor};
+    if (ConvertDATBufferFormat(&data, entries.data(), static_cast<unsigned int>(entries.size()), &count) != 1)
+        throw Failure{b.text_file + ": not a version text (tokens 1, 0001; and 0010;)"};
+    if (GetVersionIndex(entries.data(), count, &db, &at, &type) != 1)
+        throw Failure{b.text_file + ": version " + b.version + " is not in the text"};
+    std::vector<unsigned char> bytes;
+    for (unsigned int v : {0u, 0u, b.product, 0u, 0u, 0u, 0u}) put32(bytes, v);  // lead, index header
+    for (unsigned int v : {0u, 1u, 1u, major, minor, static_cast<unsigned int>(text.size()), 0u, 0u}) put32(bytes, v);
+    bytes.insert(bytes.end(), text.begin(), text.end());
+    int fd = ::open(b.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) throw Failure{b.output + ": cannot be created"};
     std::unique_ptr<int, void (*)(int*)> guard(&fd, [](int* f) { ::close(*f); });
-    unsigned char head[28];
-    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
-        throw Failure{path + ": shorter than an index DAT header (28 bytes)"};
-    unsigned int entries = le32(head + 16);
-    long long section = 28 + 16LL * entries;
-    unsigned char stored[4] = {};
-    bool has_section = ::pread(fd, stored, 4, section) == 4;
-    unsigned int computed = 0;
-    CalculateCheckSumFd(fd, static_cast<int>(section + 4), &computed);
-    unsigned int sum = CalculateChecksum(fd);
-    return {{"magic", hex32(le32(head))},
-            {"magic_ok", le32(head) == 0xDBDF},
-            {"byte_sum", hex32(le32(head + 4))},
-            {"byte_sum_ok", le32(head + 4) == sum},
-            {"product", hex32(le32(head + 8))},
-            {"revision", le32(head + 12)},
-            {"entries", entries},
-            {"section_checksum_ok", has_section && le32(stored) == computed}};
+    if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw Failure{b.output + ": cannot be written"};
+    unsigned int crc = 0;
+    CalculateCheckSumFd(fd, 32, &crc);
+    patch32(fd, 28, crc, b.output);
+    patch32(fd, 4, CalculateChecksum(fd), b.output);
+    patch32(fd, 0, 0xDBDF, b.output);
 }
 
-nlohmann::json definition_facts(const std::string& path) {
-    tagSOLO_DAT_HEADER_INFO h{};
-    unsigned int err = 0;
-    if (GetSoloIndexDatHeader(path.c_str(), &h, &err) != 1) return nullptr;
-    nlohmann::json doc = {{"product", hex32(h.dwProductId)},  {"dat_version", +h.dwDatVersion},
-                          {"record_count", +h.dwRecordCount},   {"last_def_id", +h.dwLastDefId},
-                          {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
-                          {"records", nlohmann::json::array()}};
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    unsigned int count = 0;
-    if (GetDefListFromDatFile(path.c_str(), &recs, &count, &err) != 1) {
-        doc["records_readable"] = false;
-        return doc;
+// One record per regular file of the directory, in name order, appended by
+// the library; each record carries the file's modification time in its date
+// stamp and its size as data; the last one is stamped as current.
+void build_definitions(const Build& b) {
+    std::vector<std::filesystem::directory_entry> files;
+    std::error_code ec, status;
+    for (const auto& e : std::filesystem::directory_iterator(b.dir, ec))
+        if (e.is_regular_file(status)) files.push_back(e);
+    if (ec) throw Failure{b.dir + ": cannot be read as a directory"};
+    std::sort(files.begin(), files.end());
+    std::filesystem::remove(b.output, ec);
+    unsigned int id = 0, error = 0;
+    Progress progress("adding", files.size());
+    for (const auto& f : files) {
+        char name[KALDORN_MAX_PATH];
+        std::string base = f.path().filename().string();
+        if (GetDefEntryFromDatFile(b.product, b.output.c_str(), base.c_str(), 1, name, sizeof name, &id, &error) != 1)
+            throw Failure{b.output + ": cannot append '" + base + "'"};
+        struct stat st {};
+        ::stat(f.path().c_str(), &st);
+        tagVXDEFDATE date{static_cast<unsigned int>(st.st_mtime), 0, 0};
+        if (ModifyDefEntryFromDatFile(b.output.c_str(), id, &date, static_cast<unsigned int>(st.st_size), 1, &error) != 1)
+            throw Failure{b.output + ": cannot date '" + base + "'"};
+        progress.step(static_cast<size_t>(&f - files.data()) + 1);
     }
-    doc["records_readable"] = true;
-    for (unsigned int i = 0; i < count; ++i) {
-        const auto& r = recs[i];
-        char date[15];
-        auto* d = reinterpret_cast<const unsigned char*>(&r.stDefDate);
-        std::snprintf(date, sizeof date, "%02x%02x%02x%02x%02x%02x%02x", d[0], d[1], d[2], d[3], d[4], d[5], d[6]);
-        doc["records"].push_back({{"id", +r.dwDefId},
-                                  {"date", date},
-                                  {"data", +r.dwDefData},
-                                  {"status", +r.dwDefStatus},
-                                  {"name", std::string(r.szDefName)}});
-    }
-    ReleaseDefList(recs, count, &err);
-    return doc;
-}
-
-nlohmann::json describe(const std::string& path) {
-    nlohmann::json doc = {{"file", path}, {"frame", frame_facts(path)}};
-    tagUPDT_DAT_VERSION_INFO_MEM info{};
-    if (GetUpdateVersionInfo(path.c_str(), &info) == 1) {
-        doc["kind"] = "version index DAT";
-        doc["version"] = {{"first_version", version(info.stFirstVersion)},
-                          {"db_version", version(info.stDbVersion)},
-                          {"text", std::string(reinterpret_cast<char*>(info.stBuffer.pData), info.stBuffer.dwSize)}};
-        ReleaseUpdateVersionInfo(&info);
-        return doc;
-    }
-    nlohmann::json def = definition_facts(path);
-    if (!def.is_null()) {
-        doc["kind"] = "definition index DAT";
-        doc["definition"] = def;
-    } else {
-        doc["kind"] = "unreadable index DAT";
-    }
-    return doc;
-}
-
-// Component lists open with the magic "INXF".
-bool is_component_list(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char magic[4] = {};
-    bool yes = ::pread(fd, magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
-    ::close(fd);
-    return yes;
-}
-
-const char* verdict(bool ok) { return ok ? "ok" : "MISMATCH"; }
-
-void print_text(const nlohmann::json& doc) {
-    const auto& f = doc["frame"];
-    std::cout << doc["file"].get<std::string>() << ": " << doc["kind"].get<std::string>() << '\n'
-              << "  product " << f["product"].get<std::string>() << ", revision " << f["revision"]
-              << ", " << f["entries"] << " table entries\n"
-              << "  lead block: magic " << f["magic"].get<std::string>() << " (" << verdict(f["magic_ok"])
-              << "), byte sum " << f["byte_sum"].get<std::string>() << " (" << verdict(f["byte_sum_ok"]) << ")\n"
-              << "  section checksum: "
-              << (doc.contains("definition") ? "not kept in definition files" : verdict(f["section_checksum_ok"]))
+    progress.done();
+    if (files.empty()) throw Failure{b.dir + ": holds no definition files"};
+    if (UpdateSoloIndexDatFile(b.output.c_str(), id, &error) != 1) throw Failure{b.output + ": cannot be stamped"};
+    std::cout << files.size() << " definitions of " << b.dir << " written to " << b.output << ", current " << id
               << '\n';
-    if (doc.contains("version")) {
-        const auto& v = doc["version"];
-        std::cout << "  first version " << v["first_version"].get<std::string>() << ", DB version "
-                  << v["db_version"].get<std::string>() << '\n'
-                  << "  version text (" << v["text"].get<std::string>().size() << " bytes): "
-                  << v["text"].get<std::string>() << '\n';
-    }
-    if (doc.contains("definition")) {
-        const auto& d = doc["definition"];
-        std::cout << "  solo checksum: ok\n  product " << d["product"].get<std::string>() << ", DAT version "
-                  << d["dat_version"] << ", current definition " << d["current_def_id"] << ", last id "
-                  << d["last_def_id"] << ", " << d["record_count"] << " records\n";
-        if (!d["records_readable"].get<bool>()) std::cout << "  records: UNREADABLE\n";
-        for (const auto& r : d["records"]) {
-            std::printf("  %8u  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
-                        r["date"].get<std::string>().c_str(), r["status"].get<unsigned>(),
-                        r["data"].get<unsigned>(), r["name"].get<std::string>().c_str());
-        }
-    }
 }
 
 }  // namespace
 
 void register_index_commands(CLI::App& app) {
-    struct Args {
-        std::vector<std::string> files;
-        bool json = false;
-    };
-    auto args = std::make_shared<Args>();
-    auto* show = app.add_subcommand("show", "Show what index DAT files and component lists hold, with checksum verdicts");
-    show->add_option("files", args->files, "Index DAT files or component lists (told apart by their contents)")->required()->check(CLI::ExistingFile);
-    show->add_flag("--json", args->json, "Print one JSON document per file, in an array");
-    show->callback([args] {
-        nlohmann::json all = nlohmann::json::array();
-        bool readable = true;
-        for (const auto& f : args->files) {
-            if (is_component_list(f)) {
-                nlohmann::json doc = component_list_doc(f);
-                if (args->json)
-                    all.push_back(doc);
-                else
-                    print_component_list(doc);
-                continue;
-            }
-            nlohmann::json doc = describe(f);
-            readable = readable && doc["kind"] != "unreadable index DAT";
-            if (args->json)
-                all.push_back(doc);
-            else
-                print_text(doc);
+    auto* index = app.add_subcommand("index", "Publisher side: write index DATs with correct checksums");
+    index->require_subcommand(1);
+    auto b = std::make_shared<Build>();
+    auto* build = index->add_subcommand("build", "Write a version index DAT (--text) or a definition index DAT (--dir)");
+    build->add_option("output", b->output, "Index DAT to write (replaced if present)")->required();
+    auto* text = build->add_option("--text", b->text_file, "File holding the version text (tokens 1, 0001;, 0010;)");
+    auto* dir = build->add_option("--dir", b->dir, "Directory of definition files, one record each");
+    text->excludes(dir);
+    build->add_option("--product", b->product, "Product identifier")->capture_default_str();
+    build->add_option("--version", b->version, "DB version MAJOR.MINOR of a version index DAT")->needs(text);
+    build->callback([b] {
+        if (!b->text_file.empty()) {
+            if (b->version.empty()) usage("--text needs --version MAJOR.MINOR");
+            build_version(*b);
+            std::cout << "version index DAT written to " << b->output << '\n';
+        } else if (!b->dir.empty()) {
+            build_definitions(*b);
+        } else {
+            usage("index build needs --text FILE --version MAJOR.MINOR, or --dir DIR");
         }
-        if (args->json) print_json(all);
-        if (!readable) throw Failure{"some files could not be read as index DATs"};
     });
 }
 

@@ -1,240 +1,422 @@
-// plan: the planning questions of one installation, asked through the
-// drivers: the download list of each kind of source, the update manager's
-// delete and operation-id lists, and the client's current version.
+// plan, delete, oprid, client: the planning questions of one installation,
+// asked as a host asks them, through the library's plain-named entry points
+// in their 16-bit (W) or 8-bit (A) form. --plain asks the product-1 entry
+// points that hand out plain update lists instead of extended ones.
+#include <cstddef>
 #include <cstdio>
-#include <functional>
+#include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "commands.h"
-#include "kaldorn/nupdtinf.h"
+#include "kaldorn/convert.h"
 
 namespace tool {
 
 namespace {
 
-struct Request {
+struct Ask {
+    std::string command;  // plan, delete, oprid or client
     unsigned int product = 1;
-    std::string client, source, updates, reference;
-    bool include_marked = false;
-    int rule_flag = 0;
-    unsigned int mode = 0;
+    std::string width = "w", source_kind, client, source, updates, reference;
     unsigned int operation = 0;
-    bool json = false;
+    bool json = false, explain = false, keep_window = false, plain = false;
+    bool wide() const { return width == "w"; }
 };
 
-const char* kind_of(unsigned int update_type) {
-    switch (update_type) {
+// What one entry point answered, its list already read and given back.
+struct Answer {
+    std::string entry_point;
+    int result = 0;
+    unsigned int error = 0;
+    Json files = Json::array();
+};
+
+// Calls an entry point and keeps its name beside its result.
+#define KALDORN_CALL(answer, function, ...) ((answer).entry_point = #function, (answer).result = function(__VA_ARGS__))
+
+// Products 1 and 3 are planned from version records, the others from
+// definition records.
+bool versioned(unsigned int product) { return product == 1 || product == 3; }
+
+const char* update_kind(unsigned int type) {
+    switch (type) {
         case KALDORN_UPDATE_DAILY: return "daily";
         case KALDORN_UPDATE_WEEKLY: return "weekly";
         case KALDORN_UPDATE_MONTHLY: return "monthly";
-        default: return "none";
+        default: return "-";
     }
 }
 
-std::string version_of(const tagKAL_DORN_TYPE_INFO& r) {
-    return std::to_string(r.dwMajorVersion) + "." + std::to_string(r.dwMinorVersion);
-}
-
-// What went wrong, naming the file or directory concerned.
-std::string failure(const Request& r, unsigned int code) {
-    std::string source_index = index_file(r.source, r.product);
-    switch (code) {
-        case KALDORN_E_SOURCE_INDEX: return source_index + ": cannot be loaded as a version index DAT (1001)";
-        case KALDORN_E_BUILD_LIST:
-            return source_index + ": no list could be built (1005): malformed version text, the client's version " +
-                   "not in it, memory" + (r.updates.empty() ? "" : ", or a daily update file missing from " + r.updates);
-        case KALDORN_E_CONVERSION:
-            return r.client + ", " + r.source + (r.updates.empty() ? "" : ", " + r.updates) +
-                   ": a directory does not fit in 260 bytes with its file name (1007)";
-        default: return "operation " + std::to_string(r.operation) + " is not 0, 1 or 2";
-    }
-}
-
-// One answer: the list and what the driver said, as a JSON document. 1003,
-// 1004 and 1006 are answers with an empty list, as for the entry points.
-nlohmann::json answer(const std::string& question, const Request& r, int result, unsigned int error,
-                      tagKAL_DORN_VERSION_LIST* list) {
-    nlohmann::json files = nlohmann::json::array();
-    for (const tagKAL_DORN_VERSION_LIST* n = list; n != nullptr; n = n->pNext) {
-        tagKAL_DORN_TYPE_INFO info = n->stInfo;
-        files.push_back({{"kind", kind_of(info.dwUpdateType)},
-                         {"version", version_of(info)},
-                         {"update_type", info.dwUpdateType},
-                         {"mark", n->uchFlag},
-                         {"file", update_file_name(r.product, info)}});
-    }
-    FreeUpdtInfoList(list);
-    bool ok = result == 1 || error == KALDORN_E_CLIENT_NEWER || error == KALDORN_E_SAME_VERSION ||
-              error == KALDORN_E_NOTHING_TO_DO;
-    nlohmann::json doc = {{"question", question}, {"product", r.product}, {"result", result},
-                          {"error", error},       {"meaning", meaning(error)}, {"ok", ok},
-                          {"files", files}};
-    if (!ok) doc["failure"] = failure(r, error);
-    return doc;
-}
-
-nlohmann::json internet(const Request& r) {
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
-    unsigned int error = 0;
-    int result = KalDornGetDownloadVersionListForInternetLocal(r.product, r.client.c_str(), r.source.c_str(), &list,
-                                                               r.include_marked ? 1 : 0, r.rule_flag, &error);
-    return answer("internet download list", r, result, error, list);
-}
-
-nlohmann::json manager(const Request& r) {
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
-    unsigned int error = 0;
-    int result = KalDornGetDownloadVersionListForUpdateManagerLocal(
-        r.product, widen(r.client).data(), widen(r.source).data(), &list, r.include_marked ? 1 : 0, r.rule_flag, &error);
-    return answer(r.rule_flag == 1 ? "update-manager download list (keep window)" : "update-manager download list",
-                  r, result, error, list);
-}
-
-nlohmann::json path(const Request& r) {
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
-    unsigned int error = 0;
-    int result = KalDornGetDownloadVersionListForPathLocal(r.product, r.client.c_str(), r.source.c_str(),
-                                                           r.updates.c_str(), &list, r.mode, &error);
-    return answer("local directory download list", r, result, error, list);
-}
-
-nlohmann::json operation(const Request& r) {
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
-    unsigned int error = 0;
-    std::string reference = r.reference.empty() ? r.source : r.reference;
-    int result = KaldornGetFileListFromOprIdForUpdateManagerLocalW(r.product, r.operation, widen(r.source).data(),
-                                                                   widen(reference).data(), widen(r.client).data(),
-                                                                   &list, &error);
-    const char* what = r.operation == 1 ? "update-manager delete list" : r.operation == 2
-                                                                            ? "update-manager fetch list"
-                                                                            : "update-manager operation list";
-    nlohmann::json doc = answer(what, r, result, error, list);
-    doc["operation"] = r.operation;
-    return doc;
-}
-
-nlohmann::json client_version(const Request& r) {
-    tagKAL_DORN_VERSION_LIST node{};
-    unsigned int error = 0;
-    int result = KalDornGetCurrentClientVersionForUpdateManagerLocal(r.product, widen(r.client).data(), &node, &error);
-    tagKAL_DORN_TYPE_INFO info = node.stInfo;
-    nlohmann::json doc = {{"question", "client version"}, {"product", r.product}, {"result", result},
-                          {"error", error},               {"meaning", meaning(error)}, {"ok", result == 1}};
-    if (result == 1) {
-        doc["version"] = version_of(info);
-        doc["kind"] = kind_of(info.dwUpdateType);
-        doc["update_type"] = info.dwUpdateType;
-        doc["file"] = info.dwMajorVersion == 1 && info.dwMinorVersion == 0 ? "" : update_file_name(r.product, info);
+// A record of an extended list or client node, either width (name narrowed).
+template <typename Info>
+Json ex_record(const Ask& a, const Info& i, const std::string& name, unsigned int mark) {
+    Json f = {{"file", name}};
+    if (versioned(a.product)) {
+        f["version"] = version_text(i.dwMajorVersion, i.dwMinorVersion);
+        f["update_type"] = +i.dwUpdateType;
     } else {
-        doc["failure"] = index_file(r.client, r.product) +
-                         ": cannot be read, or its version is not in its own version text (1007)";
+        f["definition"] = +i.dwMinorVersion;
+        f["date"] = date_hex(i.stDefDate);
+        if (a.command == "plan") f["why"] = i.dwKind == 1 ? "changed definition" : "component repair";
     }
-    return doc;
+    f["flag"] = +i.dwFlag;
+    f["kind"] = +i.dwKind;
+    f["mark"] = mark;
+    return f;
 }
 
-void print_text(const nlohmann::json& doc) {
-    if (!print_heading(doc)) return;
-    if (doc.contains("version")) {
-        std::cout << doc["version"].get<std::string>() << " (" << doc["kind"].get<std::string>()
-                  << (doc["file"].get<std::string>().empty() ? "" : ", " + doc["file"].get<std::string>()) << ")\n";
+std::string name_of(const tagKAL_DORN_TYPE_INFOEXW& i) {
+    return narrow(reinterpret_cast<const unsigned char*>(&i) + offsetof(tagKAL_DORN_TYPE_INFOEXW, wszFileName),
+                  KALDORN_MAX_PATH);
+}
+
+std::string name_of(const tagKAL_DORN_TYPE_INFOEXA& i) {
+    return std::string(i.szFileName, strnlen(i.szFileName, sizeof i.szFileName));
+}
+
+// Lists are read into JSON and handed back to the free function of their family.
+template <typename List>
+Json take(const Ask& a, List* list, int (*release)(List*)) {
+    Json files = Json::array();
+    for (List* n = list; n != nullptr; n = n->pNext) {
+        decltype(n->stInfo) i;
+        std::memcpy(&i, &n->stInfo, sizeof i);
+        files.push_back(ex_record(a, i, name_of(i), n->uchFlag));
+    }
+    release(list);
+    return files;
+}
+
+Json take(tagKAL_DORN_FILE_INFO_LISTW* list) {
+    Json files = Json::array();
+    for (auto* n = list; n != nullptr; n = n->pNext)
+        files.push_back({{"file", narrow(reinterpret_cast<const unsigned char*>(n), KALDORN_MAX_PATH)},
+                         {"flag", +n->dwFlag}, {"kind", +n->dwKind}});
+    KaldornFreeFileListFromOprIdForUpdateManagerW(list);
+    return files;
+}
+
+Json take(tagKAL_DORN_FILE_INFO_LISTA* list) {
+    Json files = Json::array();
+    for (auto* n = list; n != nullptr; n = n->pNext)
+        files.push_back({{"file", std::string(n->szFileName, strnlen(n->szFileName, sizeof n->szFileName))},
+                         {"flag", +n->dwFlag}, {"kind", +n->dwKind}});
+    KaldornFreeFileListFromOprIdForUpdateManagerA(list);
+    return files;
+}
+
+// A plain record, named by the library's own rule; version 1.0 (nothing
+// applied yet) names no file.
+Json plain_record(unsigned int product, const tagKAL_DORN_VERSION_LIST& n) {
+    tagKAL_DORN_TYPE_INFO in = n.stInfo;
+    tagKAL_DORN_TYPE_INFOEXA out{};
+    KalDornConvertVersionRecordToVersionRecordEx(product, &in, &out);
+    bool none = in.dwMajorVersion == 1 && in.dwMinorVersion == 0;
+    return {{"file", none ? "" : name_of(out)}, {"version", version_text(in.dwMajorVersion, in.dwMinorVersion)},
+            {"update_type", +in.dwUpdateType}, {"mark", +n.uchFlag}};
+}
+
+Json take(unsigned int product, tagKAL_DORN_VERSION_LIST* list, int (*release)(tagKAL_DORN_VERSION_LIST*)) {
+    Json files = Json::array();
+    for (auto* n = list; n != nullptr; n = n->pNext) files.push_back(plain_record(product, *n));
+    release(list);
+    return files;
+}
+
+Answer plain_download(const Ask& a) {
+    Answer r;
+    tagKAL_DORN_VERSION_LIST* list = nullptr;
+    const char *c = a.client.c_str(), *s = a.source.c_str(), *u = a.updates.c_str();
+    if (a.source_kind == "update-manager") {
+        auto wc = widen(a.client), ws = widen(a.source);
+        KALDORN_CALL(r, KalDornGetDownloadVersionListForUpdateManagerW, wc.data(), ws.data(), &list, &r.error);
+        r.files = take(1, list, KalDornFreeDownloadVersionListForUpdateManager);
+    } else if (a.source_kind == "path") {
+        if (a.wide())
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForPath, c, s, u, &list, &r.error);
+        else
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForPathA, c, s, u, &list, &r.error);
+        r.files = take(1, list, KalDornFreeDownloadVersionListForPath);
+    } else {
+        if (a.wide())
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForInternet, c, s, &list, &r.error);
+        else
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForInternetA, c, s, &list, &r.error);
+        r.files = take(1, list, KalDornFreeDownloadVersionListForInternet);
+    }
+    return r;
+}
+
+Answer download(const Ask& a) {
+    if (a.plain) return plain_download(a);
+    Answer r;
+    const unsigned int p = a.product;
+    const std::string& k = a.source_kind;
+    if (a.wide()) {
+        tagKAL_DORN_VERSION_LISTEXW* list = nullptr;
+        auto c = widen(a.client), s = widen(a.source), u = widen(a.updates);
+        if (k == "internet")
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForInternetExW, p, c.data(), s.data(), &list, &r.error);
+        else if (k == "path")
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForPathExW, p, c.data(), s.data(), u.data(), &list, &r.error);
+        else if (a.keep_window)
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForUpdateManagerEx2W, p, c.data(), s.data(), &list, &r.error);
+        else
+            KALDORN_CALL(r, KalDornGetDownloadVersionListForUpdateManagerExW, p, c.data(), s.data(), &list, &r.error);
+        r.files = take(a, list, KalDornFreeDownloadVersionListExW);
+        return r;
+    }
+    tagKAL_DORN_VERSION_LISTEXA* list = nullptr;
+    const char *c = a.client.c_str(), *s = a.source.c_str(), *u = a.updates.c_str();
+    if (k == "internet")
+        KALDORN_CALL(r, KalDornGetDownloadVersionListForInternetExA, p, c, s, &list, &r.error);
+    else if (k == "path")
+        KALDORN_CALL(r, KalDornGetDownloadVersionListForPathExA, p, c, s, u, &list, &r.error);
+    else if (a.keep_window)
+        KALDORN_CALL(r, KalDornGetDownloadVersionListForUpdateManagerEx2A, p, c, s, &list, &r.error);
+    else
+        KALDORN_CALL(r, KalDornGetDownloadVersionListForUpdateManagerExA, p, c, s, &list, &r.error);
+    r.files = take(a, list, KalDornFreeDownloadVersionListExA);
+    return r;
+}
+
+// The reference directory serves the definition products only; it defaults
+// to the source.
+const std::string& reference_of(const Ask& a) { return a.reference.empty() ? a.source : a.reference; }
+
+Answer operation(const Ask& a) {
+    Answer r;
+    if (a.wide()) {
+        tagKAL_DORN_FILE_INFO_LISTW* list = nullptr;
+        auto s = widen(a.source), f = widen(reference_of(a)), c = widen(a.client);
+        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerW, a.product, a.operation, s.data(), f.data(),
+                     c.data(), &list, &r.error);
+        r.files = take(list);
+    } else {
+        tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
+        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerA, a.product, a.operation, a.source.c_str(),
+                     reference_of(a).c_str(), a.client.c_str(), &list, &r.error);
+        r.files = take(list);
+    }
+    return r;
+}
+
+Answer client(const Ask& a) {
+    Answer r;
+    if (a.plain) {
+        tagKAL_DORN_VERSION_LIST node{};
+        auto c = widen(a.client);
+        KALDORN_CALL(r, KalDornGetCurrentClientVersionForUpdateManagerW, c.data(), &node, &r.error);
+        if (r.result == 1) r.files.push_back(plain_record(1, node));
+    } else if (a.wide()) {
+        tagKAL_DORN_VERSION_LISTEXW node{};
+        auto c = widen(a.client);
+        KALDORN_CALL(r, KalDornGetCurrentClientVersionForUpdateManagerExW, a.product, c.data(), &node, &r.error);
+        tagKAL_DORN_TYPE_INFOEXW i;
+        std::memcpy(&i, &node.stInfo, sizeof i);
+        if (r.result == 1) r.files.push_back(ex_record(a, i, name_of(i), node.uchFlag));
+    } else {
+        tagKAL_DORN_VERSION_LISTEXA node{};
+        KALDORN_CALL(r, KalDornGetCurrentClientVersionForUpdateManagerExA, a.product, a.client.c_str(), &node,
+                     &r.error);
+        tagKAL_DORN_TYPE_INFOEXA i;
+        std::memcpy(&i, &node.stInfo, sizeof i);
+        if (r.result == 1) r.files.push_back(ex_record(a, i, name_of(i), node.uchFlag));
+    }
+    return r;
+}
+
+// Combinations that no entry point answers are usage errors.
+void check(const Ask& a) {
+    if (a.command == "plan" && (a.source_kind == "path") == a.updates.empty())
+        usage(a.updates.empty() ? "--source path needs the UPDATES directory" : "UPDATES is only for --source path");
+    if (a.keep_window && a.source_kind != "update-manager") usage("--keep-window is only for --source update-manager");
+    if (!a.plain) return;
+    if (a.product != 1) usage("the plain entry points plan product 1 only");
+    if (a.keep_window) usage("no plain entry point keeps the window: drop --plain or --keep-window");
+    if (!a.wide() && (a.command == "client" || a.source_kind == "update-manager"))
+        usage("this plain entry point has only a 16-bit form: use --width w");
+}
+
+// Whether the entry point answers this product (and operation) at all.
+bool served(const Ask& a) {
+    bool internet = a.command == "plan" && a.source_kind == "internet";
+    bool solo = a.product == 4 || a.product == 5 || (internet && a.product >= 778 && a.product <= 787);
+    return (versioned(a.product) || solo) && (a.command != "oprid" || a.operation <= 2);
+}
+
+// The definition-file readers report failure by their result alone: name
+// the index DATs that do not read, or else say that they do not match.
+std::string definition_failure(const Ask& a) {
+    std::vector<std::string> paths{index_file(a.client, a.product), index_file(a.source, a.product)};
+    if (a.command == "oprid" || a.command == "delete") paths.push_back(index_file(reference_of(a), a.product));
+    std::string all, bad;
+    for (const auto& p : paths) {
+        tagSOLO_DAT_HEADER_INFO header{};
+        unsigned int error = 0;
+        if (all.find(p) != std::string::npos) continue;
+        all += (all.empty() ? "" : ", ") + p;
+        if (GetSoloIndexDatHeader(p.c_str(), &header, &error) != 1) bad += (bad.empty() ? "" : ", ") + p;
+    }
+    return bad.empty() ? all + ": definition index DATs of different products, or their records do not read"
+                       : bad + ": not a readable definition index DAT (missing, short or wrong solo checksum)";
+}
+
+// What went wrong, naming the file concerned.
+std::string failure(const Ask& a, const Answer& r) {
+    const std::string source = index_file(a.source, a.product), client = index_file(a.client, a.product);
+    const std::string code = " (" + std::to_string(r.error) + ")";
+    switch (r.error) {
+        case KALDORN_E_NONE:
+            if (!served(a))
+                return r.entry_point + " serves no product " + std::to_string(a.product) +
+                       (a.command == "oprid" ? " with operation " + std::to_string(a.operation) : "") +
+                       " (products 1, 3, 4, 5; the internet also 778 to 787; operations 0, 1, 2)";
+            return definition_failure(a);
+        case KALDORN_E_SOURCE_INDEX: return source + ": cannot be loaded as a version index DAT" + code;
+        case KALDORN_E_BUILD_LIST:
+            return source + ": no list could be built" + code + ": malformed version text, the client's version " +
+                   "not in it, " + (a.updates.empty() ? "" : "a daily update file missing from " + a.updates + ", ") +
+                   "or out of memory";
+        case KALDORN_E_CONVERSION:
+            if (a.command == "client")
+                return client + ": cannot be read" +
+                       (versioned(a.product) ? ", or its version is not in its own version text"
+                                             : " as a definition index DAT") + code;
+            if (!versioned(a.product) && a.command == "plan")
+                return source + ": its current definition is not among its changes against " + client +
+                       ", or (internet) the engine directory, its component list or a repaired component's " +
+                       "definition cannot be found" + code;
+            return client + ", " + source + ": a directory does not fit 260 characters with its file name" + code;
+        default:
+            return client + " against " + source + ": cannot be compared" + code + ": " + meaning(r.error);
+    }
+}
+
+std::string title(const Ask& a) {
+    if (a.command == "delete") return "delete list";
+    if (a.command == "oprid") return "operation " + std::to_string(a.operation) + " list";
+    if (a.command == "client") return "client's current file";
+    return "download list (" + std::string(a.source_kind == "update-manager" ? "update manager" : a.source_kind) +
+           (a.keep_window ? ", keep window)" : ")");
+}
+
+void print_text(const Ask& a, const Answer& r) {
+    std::cout << title(a) << ", product " << a.product << ": ";
+    if (r.result != 1) {
+        std::cout << "FAILED (" << (r.error == 0 ? "refused" : std::to_string(r.error) + ": " + meaning(r.error))
+                  << ")\n";
         return;
     }
-    if (!print_file_count(doc)) return;
-    for (const auto& f : doc["files"]) {
-        std::printf("  %-7s %8s  %s%s\n", f["kind"].get<std::string>().c_str(), f["version"].get<std::string>().c_str(),
-                    f["file"].get<std::string>().c_str(),
-                    f["mark"] == 0 ? "" : ("  [mark " + std::to_string(f["mark"].get<int>()) + "]").c_str());
+    if (r.files.empty()) {
+        std::cout << "nothing";
+        if (r.error != 0) std::cout << " (" << r.error << ": " << meaning(r.error) << ")";
+        std::cout << '\n';
+        return;
+    }
+    std::cout << r.files.size() << (r.files.size() == 1 ? " file\n" : " files\n");
+    for (const auto& f : r.files) {
+        std::cout << "  " << std::left << std::setw(22) << f["file"].get<std::string>();
+        if (f.contains("version"))
+            std::cout << "  version " << f["version"].get<std::string>() << ' '
+                      << update_kind(f["update_type"].get<unsigned>());
+        if (f.contains("definition")) std::cout << "  definition " << f["definition"];
+        if (f.contains("why")) std::cout << "  " << f["why"].get<std::string>();
+        for (const char* key : {"flag", "kind", "mark"})
+            if (f.contains(key)) std::cout << "  " << key << ' ' << f[key];
+        std::cout << '\n';
     }
 }
 
-
-using Ask = std::function<std::vector<nlohmann::json>(Request&)>;
-using Options = std::function<void(CLI::App&, Request&)>;
-
-// One question: the client and source directories, --product and --json,
-// the options of its own, and what it asks.
-void add_question(CLI::App& plan, const char* name, const char* what, bool needs_source, const Options& own,
-                  Ask ask) {
-    auto r = std::make_shared<Request>();
-    auto* cmd = plan.add_subcommand(name, what);
-    cmd->add_option("client", r->client, "Client directory (holds the installation's index DAT)")->required();
-    if (needs_source)
-        cmd->add_option("source", r->source, "Source directory (holds the source's index DAT)")->required();
-    cmd->add_option("--product", r->product, "Product identifier (1 or 3)")->capture_default_str();
-    cmd->add_flag("--json", r->json, "Print JSON");
-    own(*cmd, *r);
-    cmd->callback([r, ask] { report(ask(*r), r->json, print_text); });
+Json to_json(const Ask& a, const Answer& r) {
+    Json doc = document(a.command);
+    doc["product"] = a.product;
+    if (a.command == "plan") doc["source_kind"] = a.source_kind;
+    if (a.keep_window) doc["keep_window"] = true;
+    doc["width"] = a.width;
+    doc["entry_point"] = r.entry_point;
+    doc["client"] = a.client;
+    if (a.command != "client") doc["source"] = a.source;
+    if (!a.updates.empty()) doc["updates"] = a.updates;
+    if (a.command == "oprid" || a.command == "delete") {
+        doc["reference"] = reference_of(a);
+        doc["operation"] = a.operation;
+    }
+    doc["result"] = r.result;
+    doc["error"] = r.error;
+    doc["meaning"] = meaning(r.error);
+    if (r.result != 1) doc["failure"] = failure(a, r);
+    doc["files"] = r.files;
+    return doc;
 }
 
-void rule_options(CLI::App& cmd, Request& r, const char* rule_help) {
-    cmd.add_option("--rule-flag", r.rule_flag, rule_help)->capture_default_str();
-    cmd.add_flag("--include-marked", r.include_marked, "Also list the records the rule marked");
+// Prints the answer; an answer that is an error ends the tool with status 1.
+void run(const Ask& a, Answer (*ask)(const Ask&)) {
+    check(a);
+    Answer r = ask(a);
+    if (a.json) {
+        print_json(to_json(a, r));
+    } else {
+        print_text(a, r);
+        if (a.explain && versioned(a.product)) {
+            std::vector<std::string> chosen;
+            for (const auto& f : r.files) chosen.push_back(f["version"].get<std::string>());
+            print_timeline(a.product, a.client, a.source, chosen);
+        } else if (a.explain) {
+            std::cout << "(no timeline: product " << a.product << " is planned from definition records)\n";
+        }
+    }
+    if (r.result != 1) throw Failure{failure(a, r)};
 }
 
-// Every question for one installation, as the example shows them.
-std::vector<nlohmann::json> everything(Request& r) {
-    std::vector<nlohmann::json> answers{client_version(r)};
-    r.rule_flag = 1;
-    answers.push_back(internet(r));
-    r.rule_flag = 0;
-    answers.push_back(manager(r));
-    r.rule_flag = 1;
-    answers.push_back(manager(r));
-    if (!r.updates.empty()) answers.push_back(path(r));
-    r.operation = 1;
-    answers.push_back(operation(r));
-    return answers;
+CLI::App* question(CLI::App& app, const char* name, const char* help, const std::shared_ptr<Ask>& a,
+                   Answer (*ask)(const Ask&)) {
+    auto* cmd = app.add_subcommand(name, help);
+    a->command = name;
+    cmd->add_option("client", a->client, "Client directory (the installation's index DAT)")->required();
+    if (a->command != "client")
+        cmd->add_option("source", a->source, "Source directory (the source's index DAT)")->required();
+    cmd->add_option("--product", a->product, "Product: 1, 3 (version index), 4, 5, 778-787 (definitions)")
+        ->capture_default_str();
+    cmd->add_option("--width", a->width, "String form of the entry points: w (16-bit) or a (8-bit)")
+        ->check(CLI::IsMember({"w", "a"}))
+        ->capture_default_str();
+    add_json_flag(*cmd, a->json);
+    cmd->callback([a, ask] { run(*a, ask); });
+    return cmd;
 }
 
 }  // namespace
 
 void register_plan_commands(CLI::App& app) {
-    auto* plan = app.add_subcommand("plan", "Plan updates: download, delete and operation-id lists, client version");
-    plan->require_subcommand(1);
-    auto none = [](CLI::App&, Request&) {};
-    add_question(
-        *plan, "all", "Every planning question for one installation", true,
-        [](CLI::App& cmd, Request& r) {
-            cmd.add_option("updates", r.updates, "Update-file directory of the local directory source");
-        },
-        everything);
-    add_question(
-        *plan, "internet", "Download list from an index DAT fetched from the internet", true,
-        [](CLI::App& cmd, Request& r) {
-            r.rule_flag = 1;
-            rule_options(cmd, r, "1: the 2012 internet rule; other values: the internet rule");
-        },
-        [](Request& r) { return std::vector{internet(r)}; });
-    add_question(
-        *plan, "manager", "Download list for an update manager's store", true,
-        [](CLI::App& cmd, Request& r) {
-            rule_options(cmd, r, "1: keep window; other values: everything after the client");
-        },
-        [](Request& r) { return std::vector{manager(r)}; });
-    add_question(
-        *plan, "path", "Download list from a local directory of update files", true,
-        [](CLI::App& cmd, Request& r) {
-            cmd.add_option("updates", r.updates, "Directory that holds the update files")->required();
-            cmd.add_option("--mode", r.mode, "1: look for .inx names and list marked records; 0: .dat names")
-                ->capture_default_str();
-        },
-        [](Request& r) { return std::vector{path(r)}; });
-    add_question(*plan, "delete", "Stored update files an update manager may delete", true, none, [](Request& r) {
-        r.operation = 1;
-        return std::vector{operation(r)};
-    });
-    add_question(
-        *plan, "oprid", "Update manager's list for one operation (0 none, 1 delete, 2 fetch)", true,
-        [](CLI::App& cmd, Request& r) {
-            cmd.add_option("operation", r.operation, "Operation id")->required();
-            cmd.add_option("--reference", r.reference, "Reference directory (not used for products 1 and 3)");
-        },
-        [](Request& r) { return std::vector{operation(r)}; });
-    add_question(*plan, "version", "The client's current version", false, none,
-                 [](Request& r) { return std::vector{client_version(r)}; });
+    auto p = std::make_shared<Ask>();
+    auto* plan = question(app, "plan", "The files a client must download from a source", p, download);
+    plan->add_option("updates", p->updates, "Directory of update files (--source path)");
+    plan->add_option("--source", p->source_kind, "Kind of source: internet, update-manager or path")
+        ->check(CLI::IsMember({"internet", "update-manager", "path"}))
+        ->required();
+    plan->add_flag("--keep-window", p->keep_window, "Update manager: the store's keep window (the Ex2 entry points)");
+    plan->add_flag("--plain", p->plain, "Product 1 through the plain entry points (plain update lists)");
+    plan->add_flag("--explain", p->explain, "Draw the source's version text as a timeline, choices marked")
+        ->excludes("--json");
+
+    auto d = std::make_shared<Ask>();
+    d->operation = 1;
+    auto* del = question(app, "delete", "Stored files an update manager may delete (operation 1)", d, operation);
+    del->add_option("--reference", d->reference, "Reference directory (definition products; default: SOURCE)");
+
+    auto o = std::make_shared<Ask>();
+    auto* oprid = question(app, "oprid", "File names of one update-manager operation: 0 none, 1 delete, 2 fetch", o,
+                           operation);
+    oprid->add_option("operation", o->operation, "Operation id")->required();
+    oprid->add_option("--reference", o->reference, "Reference directory (definition products; default: SOURCE)");
+
+    auto c = std::make_shared<Ask>();
+    auto* cc = question(app, "client", "The client's current version or definition file", c, client);
+    cc->add_flag("--plain", c->plain, "Product 1 through the plain entry point (16-bit only)");
 }
 
 }  // namespace tool

@@ -1,23 +1,32 @@
-// The kaldorn host tool: each command family registers its subcommands here.
+// The kaldorn host tool: shared helpers, and the registration of each command
+// family. Every read command can print one JSON document (format 1).
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
-#include "kaldorn.h"
 #include <string>
 #include <vector>
 
+#include "kaldorn.h"
+#include "kaldorn/soloindx.h"
+
 namespace tool {
 
+// Keys keep the order in which they were added, so documents read top down.
+using Json = nlohmann::ordered_json;
+
 // Exit codes: 0 success, 1 an answer that is an error code or a file that
-// cannot be used, 2 a usage error (CLI11's own).
+// cannot be used, 2 a usage error (CLI11's own and usage()).
 inline constexpr int kExitFailure = 1;
 
 // Thrown by commands to end with a message on stderr and exit status 1.
 struct Failure {
     std::string message;
 };
+
+// Ends the tool with a usage error (status 2), as CLI11 reports its own.
+[[noreturn]] void usage(const std::string& message);
 
 // A count on stderr, rewritten in place, for long work on a terminal; silent
 // when stderr is not a terminal so that scripts see only results.
@@ -34,44 +43,48 @@ private:
     size_t last_ = 0;
 };
 
-// Prints a JSON document or, when json is false, nothing (the caller prints text).
-void print_json(const nlohmann::json& doc);
+// The head of every JSON document: {"format": 1, "command": command}.
+Json document(const std::string& command);
+void print_json(const Json& doc);
+// Adds the --json flag of a read command.
+void add_json_flag(CLI::App& cmd, bool& json);
 
+// What an error code of the library means, for every KALDORN_E_* code.
+std::string meaning(unsigned int code);
+// "MAJOR.MINOR".
+std::string version_text(unsigned int major, unsigned int minor);
 // A 16-byte MD5 digest as 32 lower-case hex digits.
 std::string hex_digest(const unsigned char* digest);
+// The 7 stored bytes of a definition date stamp as 14 hex digits, file order.
+std::string date_hex(const tagVXDEFDATE& date);
+// "%08x_%08x.dat": the definition file of id in product.
+std::string definition_file(unsigned int product, unsigned int id);
+// "%08x_index.dat" of product in dir, joined with one "/".
+std::string index_file(const std::string& dir, unsigned int product);
+// A definition record: id, file, name, date, data, status.
+Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product);
 
 // A path as the 16-bit entry points take it, widened as the library does.
 std::vector<unsigned short> widen(const std::string& s);
-// What an error code of the version planners and entry points means.
-const char* meaning(unsigned int code);
-// The update file a version record names ("iu%04d%02d..." or "eu..."), by
-// the library's own rule.
-std::string update_file_name(unsigned int product, const tagKAL_DORN_TYPE_INFO& record);
+// A 0-terminated 16-bit name at any address (packed records put names at
+// odd addresses), narrowed unit by unit to its low byte.
+std::string narrow(const unsigned char* units, size_t max_units);
 
-// "%08x_index.dat" of product in dir, joined with one "/".
-std::string index_file(const std::string& dir, unsigned int product);
-// Text form of an answer document ("question", "product", "ok", "error",
-// "meaning", "failure", "files"): the heading, with "FAILED (...)" for a
-// failed answer (false: nothing more to print); then the file count, or
-// "nothing" with the code (false: no files to list).
-bool print_heading(const nlohmann::json& doc);
-bool print_file_count(const nlohmann::json& doc);
-// Prints the answers (as JSON, or each with print_text) and fails, naming
-// the files, when one of them failed.
-void report(const std::vector<nlohmann::json>& answers, bool json, void (*print_text)(const nlohmann::json&));
+// A component list as one JSON object (path, platform identifiers,
+// records); throws Failure naming the file when it cannot be read.
+Json component_list(const std::string& path);
+void print_component_list(const Json& list);
 
-// A component list as one JSON document (records, platform identifiers);
-// throws Failure naming the file when it cannot be read.
-nlohmann::json component_list_doc(const std::string& path);
-void print_component_list(const nlohmann::json& doc);
+void register_plan_commands(CLI::App& app);     // plan, delete, oprid, client
+void register_show_command(CLI::App& app);      // show
+void register_checksum_commands(CLI::App& app); // crc32, md5
+void register_index_commands(CLI::App& app);    // index build
+void register_compns_commands(CLI::App& app);   // compns ...
+void register_defs_commands(CLI::App& app);     // defs ...
 
-void register_checksum_commands(CLI::App& app);
-void register_publish_commands(CLI::App& app);
-void register_entry_commands(CLI::App& app);
-void register_index_commands(CLI::App& app);
-void register_plan_commands(CLI::App& app);
-void register_compns_commands(CLI::App& app);
-void register_defs_commands(CLI::App& app);
-void register_solo_commands(CLI::App& app);
+// The source's version text as a timeline with the client's position and
+// each chosen version marked (plan --explain).
+void print_timeline(unsigned int product, const std::string& client, const std::string& source,
+                    const std::vector<std::string>& chosen_versions);
 
 }  // namespace tool

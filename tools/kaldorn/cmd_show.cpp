@@ -1,0 +1,173 @@
+// show: what index DAT files and component lists hold, told apart by their
+// contents, with a verdict for each checksum.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "commands.h"
+
+namespace tool {
+
+namespace {
+
+std::string hex32(unsigned int v) {
+    char out[11];
+    std::snprintf(out, sizeof out, "0x%08x", v);
+    return out;
+}
+
+unsigned int le32(const unsigned char* p) {
+    return static_cast<unsigned int>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<unsigned int>(p[3]) << 24;
+}
+
+// Lead block, index header and section checksum, read raw so that a damaged
+// file still shows what it claims.
+Json frame_facts(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw Failure{path + ": cannot be opened: " + std::strerror(errno)};
+    std::unique_ptr<int, void (*)(int*)> guard(&fd, [](int* f) { ::close(*f); });
+    unsigned char head[28];
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
+        throw Failure{path + ": shorter than an index DAT header (28 bytes)"};
+    unsigned int entries = le32(head + 16);
+    long long section = 28 + 16LL * entries;
+    unsigned char stored[4] = {};
+    bool has_section = ::pread(fd, stored, 4, section) == 4;
+    unsigned int computed = 0;
+    CalculateCheckSumFd(fd, static_cast<int>(section + 4), &computed);
+    unsigned int sum = CalculateChecksum(fd);
+    return {{"magic", hex32(le32(head))},
+            {"magic_ok", le32(head) == 0xDBDF},
+            {"byte_sum", hex32(le32(head + 4))},
+            {"byte_sum_ok", le32(head + 4) == sum},
+            {"product", le32(head + 8)},
+            {"revision", le32(head + 12)},
+            {"entries", entries},
+            {"section_checksum_ok", has_section && le32(stored) == computed}};
+}
+
+Json definition_facts(const std::string& path) {
+    tagSOLO_DAT_HEADER_INFO h{};
+    unsigned int err = 0;
+    if (GetSoloIndexDatHeader(path.c_str(), &h, &err) != 1) return nullptr;
+    Json doc = {{"product", +h.dwProductId},     {"dat_version", +h.dwDatVersion},
+                {"record_count", +h.dwRecordCount},    {"last_def_id", +h.dwLastDefId},
+                {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
+                {"records_readable", false},           {"records", Json::array()}};
+    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
+    unsigned int count = 0;
+    if (GetDefListFromDatFile(path.c_str(), &recs, &count, &err) != 1) return doc;
+    doc["records_readable"] = true;
+    for (unsigned int i = 0; i < count; ++i) doc["records"].push_back(definition_record(recs[i], h.dwProductId));
+    ReleaseDefList(recs, count, &err);
+    return doc;
+}
+
+Json describe(const std::string& path) {
+    Json doc = {{"path", path}, {"type", "unreadable index DAT"}, {"frame", frame_facts(path)}};
+    tagUPDT_DAT_VERSION_INFO_MEM info{};
+    if (GetUpdateVersionInfo(path.c_str(), &info) == 1) {
+        doc["type"] = "version index DAT";
+        doc["version_index"] = {
+            {"first_version", version_text(info.stFirstVersion.dwMajorVersion, info.stFirstVersion.dwMinorVersion)},
+            {"db_version", version_text(info.stDbVersion.dwMajorVersion, info.stDbVersion.dwMinorVersion)},
+            {"text", std::string(reinterpret_cast<char*>(info.stBuffer.pData), info.stBuffer.dwSize)}};
+        ReleaseUpdateVersionInfo(&info);
+        return doc;
+    }
+    Json def = definition_facts(path);
+    if (!def.is_null()) {
+        doc["type"] = "definition index DAT";
+        doc["definition_index"] = def;
+    }
+    return doc;
+}
+
+// Component lists open with the magic "INXF".
+bool is_component_list(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[4] = {};
+    bool yes = ::pread(fd, magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
+    ::close(fd);
+    return yes;
+}
+
+const char* verdict(bool ok) { return ok ? "ok" : "MISMATCH"; }
+
+void print_index(const Json& doc) {
+    const auto& f = doc["frame"];
+    std::cout << doc["path"].get<std::string>() << ": " << doc["type"].get<std::string>() << '\n'
+              << "  product " << hex32(f["product"].get<unsigned>()) << ", revision " << f["revision"] << ", "
+              << f["entries"] << " table entries\n"
+              << "  lead block: magic " << f["magic"].get<std::string>() << " (" << verdict(f["magic_ok"])
+              << "), byte sum " << f["byte_sum"].get<std::string>() << " (" << verdict(f["byte_sum_ok"]) << ")\n"
+              << "  section checksum: "
+              << (doc.contains("definition_index") ? "not kept in definition files" : verdict(f["section_checksum_ok"]))
+              << '\n';
+    if (doc.contains("version_index")) {
+        const auto& v = doc["version_index"];
+        std::cout << "  first version " << v["first_version"].get<std::string>() << ", DB version "
+                  << v["db_version"].get<std::string>() << '\n'
+                  << "  version text (" << v["text"].get<std::string>().size()
+                  << " bytes): " << v["text"].get<std::string>() << '\n';
+    }
+    if (!doc.contains("definition_index")) return;
+    const auto& d = doc["definition_index"];
+    std::cout << "  solo checksum: ok\n  product " << hex32(d["product"].get<unsigned>()) << ", DAT version "
+              << d["dat_version"] << ", current definition " << d["current_def_id"] << ", last id "
+              << d["last_def_id"] << ", " << d["record_count"] << " records\n";
+    if (!d["records_readable"].get<bool>()) std::cout << "  records: UNREADABLE\n";
+    for (const auto& r : d["records"])
+        std::printf("  %8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
+                    r["file"].get<std::string>().c_str(), r["date"].get<std::string>().c_str(),
+                    r["status"].get<unsigned>(), r["data"].get<unsigned>(), r["name"].get<std::string>().c_str());
+}
+
+}  // namespace
+
+void register_show_command(CLI::App& app) {
+    struct Args {
+        std::vector<std::string> paths;
+        bool json = false;
+    };
+    auto args = std::make_shared<Args>();
+    auto* show = app.add_subcommand("show", "What index DATs and component lists hold, with checksum verdicts");
+    show->add_option("files", args->paths, "Index DAT files or component lists (told apart by their contents)")
+        ->required();
+    add_json_flag(*show, args->json);
+    show->callback([args] {
+        Json doc = document("show");
+        doc["files"] = Json::array();
+        std::string failures;
+        for (const auto& p : args->paths) {
+            Json file;
+            try {
+                file = is_component_list(p) ? component_list(p) : describe(p);
+                if (file["type"] == "unreadable index DAT")
+                    failures += "\nkaldorn: " + p + ": neither a version nor a definition index DAT that reads";
+            } catch (const Failure& f) {
+                file = {{"path", p}, {"type", "unreadable"}, {"failure", f.message}};
+                failures += "\nkaldorn: " + f.message;
+            }
+            if (args->json) {
+                doc["files"].push_back(file);
+            } else if (file["type"] == "component list") {
+                print_component_list(file);
+            } else if (file.contains("frame")) {
+                print_index(file);
+            }
+            std::cout.flush();
+        }
+        if (args->json) print_json(doc);
+        if (!failures.empty()) throw Failure{failures.substr(10)};
+    });
+}
+
+}  // namespace tool
