@@ -43,24 +43,30 @@ std::string nodes(const List* l) {
     return s;
 }
 
-// One question: its result, error code and answer bytes, freeing what it got.
-template <typename List, typename Call>
-std::string list_answer(Call call) {
-    List* list = nullptr;
-    unsigned int error = 0;
-    int ok = call(&list, &error);
-    std::string s = std::to_string(ok) + "/" + std::to_string(error) + ":" + nodes(list);
-    FreeUpdtInfoListEx(list);
-    return s;
-}
-
 using Question = std::function<std::string()>;
+
+// A question answered with a list: result, error code and the list's bytes;
+// the list goes back to the library.
+template <typename List, typename Call>
+Question list_question(Call call) {
+    return [call] {
+        List* list = nullptr;
+        unsigned int error = 0;
+        int ok = call(&list, &error);
+        std::string s = std::to_string(ok) + "/" + std::to_string(error) + ":" + nodes(list);
+        FreeUpdtInfoListEx(list);
+        return s;
+    };
+}
 
 std::vector<Question> questions() {
     std::vector<Question> q;
     const std::string client_index = kClient + "/00000001_index.dat", source_index = kSource + "/00000001_index.dat";
     const std::string client_defs = kClient + "/00000004_index.dat", source_defs = kSource + "/00000004_index.dat";
     const std::string client_list = kClient + "/00000004_compns.lst", install = kRoot + "/install";
+    const std::string updates = kRoot + "/updates";
+    const std::vector<unsigned short> wclient = wide(kClient), wsource = wide(kSource);
+    using ExA = tagKAL_DORN_VERSION_LISTEXA;
     // Readers.
     q.push_back([=] {
         tagUPDT_DAT_VERSION_INFO_MEM info{};
@@ -91,56 +97,42 @@ std::vector<Question> questions() {
         unsigned char digest[16] = {};
         return std::to_string(CalculateMD5WrapperA(client_index.c_str(), digest)) + raw(digest, sizeof digest);
     });
-    // Download, delete and operation-id lists of the version product, in both widths.
+    // Download, delete and operation-id lists and the client version, in both widths.
     for (unsigned int product : {1u, 4u}) {
+        q.push_back(list_question<tagKAL_DORN_VERSION_LISTEXW>([=](auto** l, unsigned int* e) {
+            return KalDornGetDownloadVersionListForUpdateManagerExW(product, wclient.data(), wsource.data(), l, e);
+        }));
+        q.push_back(list_question<ExA>([=](auto** l, unsigned int* e) {
+            return KalDornGetDownloadVersionListForInternetExA(product, kClient.c_str(), kSource.c_str(), l, e);
+        }));
         q.push_back([=] {
-            return list_answer<tagKAL_DORN_VERSION_LISTEXW>([&](auto** l, unsigned int* e) {
-                return KalDornGetDownloadVersionListForUpdateManagerExW(product, wide(kClient).data(),
-                                                                        wide(kSource).data(), l, e);
-            });
-        });
-        q.push_back([=] {
-            return list_answer<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-                return KalDornGetDownloadVersionListForInternetExA(product, kClient.c_str(), kSource.c_str(), l, e);
-            });
-        });
-        q.push_back([=] {
-            tagKAL_DORN_VERSION_LISTEXA node{};
+            ExA node{};
             unsigned int error = 0;
             int ok = KalDornGetCurrentClientVersionForUpdateManagerExA(product, kClient.c_str(), &node, &error);
             return std::to_string(ok) + "/" + std::to_string(error) + nodes(&node);
         });
     }
-    q.push_back([=] {
-        return list_answer<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-            return KalDornGetDownloadVersionListForUpdateManagerEx2A(1, kClient.c_str(), kSource.c_str(), l, e);
-        });
-    });
-    q.push_back([=] {
-        return list_answer<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-            return KalDornGetDownloadVersionListForPathExA(1, kClient.c_str(), kSource.c_str(),
-                                                           (kRoot + "/updates").c_str(), l, e);
-        });
-    });
+    q.push_back(list_question<ExA>([=](auto** l, unsigned int* e) {
+        return KalDornGetDownloadVersionListForUpdateManagerEx2A(1, kClient.c_str(), kSource.c_str(), l, e);
+    }));
+    q.push_back(list_question<ExA>([=](auto** l, unsigned int* e) {
+        return KalDornGetDownloadVersionListForPathExA(1, kClient.c_str(), kSource.c_str(), updates.c_str(), l, e);
+    }));
     q.push_back([=] {
         tagKAL_DORN_VERSION_LIST node{};
         unsigned int error = 0;
-        int ok = KalDornGetCurrentClientVersionForUpdateManagerW(wide(kClient).data(), &node, &error);
-        return std::to_string(ok) + nodes(&node);
+        return std::to_string(KalDornGetCurrentClientVersionForUpdateManagerW(wclient.data(), &node, &error)) +
+               nodes(&node);
     });
     for (unsigned int operation : {0u, 1u, 2u}) {
-        q.push_back([=] {
-            return list_answer<tagKAL_DORN_FILE_INFO_LISTW>([&](auto** l, unsigned int* e) {
-                return KaldornGetFileListFromOprIdForUpdateManagerW(1, operation, wide(kSource).data(),
-                                                                    wide(kSource).data(), wide(kClient).data(), l, e);
-            });
-        });
-        q.push_back([=] {
-            return list_answer<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** l, unsigned int* e) {
-                return KaldornGetFileListFromOprIdForSoloUpdt(4, operation, kSource.c_str(), kReference.c_str(),
-                                                              kClient.c_str(), l, e);
-            });
-        });
+        q.push_back(list_question<tagKAL_DORN_FILE_INFO_LISTW>([=](auto** l, unsigned int* e) {
+            return KaldornGetFileListFromOprIdForUpdateManagerW(1, operation, wsource.data(), wsource.data(),
+                                                                wclient.data(), l, e);
+        }));
+        q.push_back(list_question<tagKAL_DORN_FILE_INFO_LISTA>([=](auto** l, unsigned int* e) {
+            return KaldornGetFileListFromOprIdForSoloUpdt(4, operation, kSource.c_str(), kReference.c_str(),
+                                                          kClient.c_str(), l, e);
+        }));
     }
     // Solo planning: the comparison, and the download with component repair
     // (sibling library, component verification).
@@ -158,11 +150,9 @@ std::vector<Question> questions() {
         ReleaseDefList(selected, selected_count, &error);
         return s;
     });
-    q.push_back([=] {
-        return list_answer<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-            return KalDornGetDownloadFilesListForSoloUpdt(4, 1, kClient.c_str(), kSource.c_str(), l, e);
-        });
-    });
+    q.push_back(list_question<ExA>([=](auto** l, unsigned int* e) {
+        return KalDornGetDownloadFilesListForSoloUpdt(4, 1, kClient.c_str(), kSource.c_str(), l, e);
+    }));
     q.push_back([=] {
         tagVX_COMPONENT_FILE_MEM_RECORD_INFO* records = nullptr;
         unsigned int count = 0, error = 0;
