@@ -53,7 +53,11 @@ bool narrow_name(const unsigned char* wide, char* out) {
     unsigned short source[KALDORN_MAX_PATH + 1];
     std::memcpy(source, wide, KALDORN_MAX_PATH * sizeof(unsigned short));
     source[KALDORN_MAX_PATH] = 0;
-    return ConvertToMultiByte(source, out, KALDORN_MAX_PATH);
+    // Zeroed, as when widening: nothing of an earlier name stays behind the NUL.
+    char narrow[KALDORN_MAX_PATH] = {};
+    if (!ConvertToMultiByte(source, narrow, KALDORN_MAX_PATH)) return false;
+    std::memcpy(out, narrow, sizeof narrow);
+    return true;
 }
 
 bool widen_name(const char* narrow, unsigned char* out) {

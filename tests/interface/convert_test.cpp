@@ -147,6 +147,25 @@ TEST(Convert, UnterminatedNamesAreRefused) {
     EXPECT_EQ(KalDornConvertVersionRecordExWToVersionRecordExA(1, &w, &a), 0);
 }
 
+// A converted name is zero after its terminator in either direction,
+// whatever the record or the stack held before: a long name first leaves
+// its units behind on the stack.
+TEST(Convert, ConvertedNamesAreZeroAfterTheTerminator) {
+    for (size_t length : {259u, 3u}) {
+        tagKAL_DORN_TYPE_INFOEXA a;
+        std::memset(&a, 0, sizeof a);
+        std::memset(a.szFileName, 'x', length);
+        tagKAL_DORN_TYPE_INFOEXW w;
+        std::memset(&w, 0xAA, sizeof w);
+        ASSERT_EQ(KalDornConvertVersionRecordExAToVersionRecordExW(1, &a, &w), 1);
+        const auto* name = reinterpret_cast<const unsigned char*>(&w) + offsetof(tagKAL_DORN_TYPE_INFOEXW, wszFileName);
+        for (size_t i = 2 * length; i < 2 * KALDORN_MAX_PATH; ++i) EXPECT_EQ(name[i], 0) << "byte " << i;
+        std::memset(&a, 0xAA, sizeof a);
+        ASSERT_EQ(KalDornConvertVersionRecordExWToVersionRecordExA(1, &w, &a), 1);
+        for (size_t i = length; i < KALDORN_MAX_PATH; ++i) EXPECT_EQ(a.szFileName[i], 0) << "narrow byte " << i;
+    }
+}
+
 // Every allocation of a call fails in turn. A call either fails and hands
 // out nothing, or succeeds with a whole answer (a client index that cannot be
 // loaded makes the client count as 1.0); LeakSanitizer checks that no
