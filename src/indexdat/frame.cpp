@@ -87,17 +87,6 @@ bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
     return true;
 }
 
-int64_t records_end(int fd, const IndexFrame& frame, unsigned int count) {
-    BufferedReader in(fd, first_record_offset(frame));
-    int64_t end = first_record_offset(frame);
-    tagSOLO_DEF_MEM_RECORD_INFO rec;
-    for (unsigned int i = 0; i < count; ++i) {
-        if (!read_record(in, rec)) return -1;
-        end += kRecordFixedSize + rec.dwNameLength;
-    }
-    return end;
-}
-
 void encode_solo_header(const tagSOLO_DAT_HEADER_INFO& header, unsigned char out[kSoloHeaderSize]) {
     unsigned int fields[9];
     static_assert(sizeof fields == sizeof header);

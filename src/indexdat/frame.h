@@ -54,9 +54,28 @@ bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_
 // short file or a name length outside 1..260.
 bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec);
 
+// Reads the first `count` stored records in file order, handing each with
+// its offset to `stop`, until `stop` returns true. Returns the offset just
+// past the last record read, or -1 when one does not read.
+template <typename Stop>
+int64_t walk_records(int fd, const IndexFrame& frame, unsigned int count, Stop stop) {
+    BufferedReader in(fd, first_record_offset(frame));
+    int64_t offset = first_record_offset(frame);
+    tagSOLO_DEF_MEM_RECORD_INFO rec;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (!read_record(in, rec)) return -1;
+        int64_t at = offset;
+        offset += kRecordFixedSize + rec.dwNameLength;
+        if (stop(rec, at)) break;
+    }
+    return offset;
+}
+
 // Offset just past the last of `count` stored records, or -1 when one does
 // not read.
-int64_t records_end(int fd, const IndexFrame& frame, unsigned int count);
+inline int64_t records_end(int fd, const IndexFrame& frame, unsigned int count) {
+    return walk_records(fd, frame, count, [](const tagSOLO_DEF_MEM_RECORD_INFO&, int64_t) { return false; });
+}
 
 // The 36 solo header bytes as stored.
 void encode_solo_header(const tagSOLO_DAT_HEADER_INFO& header, unsigned char out[kSoloHeaderSize]);

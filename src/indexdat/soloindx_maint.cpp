@@ -38,17 +38,14 @@ bool restamp_frame(int fd, const IndexFrame& frame, int64_t length) {
 // Finds the first record with the id; its offset goes to `at`.
 bool find_record(int fd, const IndexFrame& frame, unsigned int count, unsigned int id, int64_t& at,
                  tagSOLO_DEF_MEM_RECORD_INFO& rec) {
-    BufferedReader in(fd, first_record_offset(frame));
-    int64_t offset = first_record_offset(frame);
-    for (unsigned int i = 0; i < count; ++i) {
-        if (!read_record(in, rec)) return false;
-        if (rec.dwDefId == id) {
-            at = offset;
-            return true;
-        }
-        offset += kRecordFixedSize + rec.dwNameLength;
-    }
-    return false;
+    bool found = false;
+    walk_records(fd, frame, count, [&](const tagSOLO_DEF_MEM_RECORD_INFO& r, int64_t offset) {
+        if (r.dwDefId != id) return false;
+        rec = r;
+        at = offset;
+        return found = true;
+    });
+    return found;
 }
 
 }  // namespace
