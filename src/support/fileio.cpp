@@ -1,4 +1,4 @@
-// Descriptor guard and full read/write helpers.
+// Full read/write helpers, opening and seeking.
 #include "support/fileio.h"
 
 #include <fcntl.h>
@@ -10,11 +10,6 @@
 #include <cstring>
 
 namespace kaldorn::detail {
-
-void FdGuard::reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-}
 
 namespace {
 #ifdef KALDORN_ALLOC_SEAM

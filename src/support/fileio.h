@@ -8,24 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/fd_guard.h"
+
 namespace kaldorn::detail {
-
-// Owns one descriptor; closes it when the guard goes out of scope.
-class FdGuard {
-public:
-    FdGuard() = default;
-    explicit FdGuard(int fd) : fd_(fd) {}
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    ~FdGuard() { reset(); }
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void reset(int fd = -1);
-
-private:
-    int fd_ = -1;
-};
 
 int open_read(const char* path);                 // O_RDONLY | O_CLOEXEC, retried on EINTR
 int open_read_write(const char* path);           // O_RDWR | O_CLOEXEC

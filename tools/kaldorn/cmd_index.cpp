@@ -20,6 +20,8 @@
 #include "commands.h"
 #include "kaldorn/nupdtinf.h"
 #include "kaldorn/soloindx.h"
+#include "support/bytes.h"
+#include "support/fd_guard.h"
 
 namespace tool {
 
@@ -32,12 +34,13 @@ struct Build {
 };
 
 void put32(std::vector<unsigned char>& b, unsigned int v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    b.resize(b.size() + 4);
+    kaldorn::detail::store_le32(b.data() + b.size() - 4, v);
 }
 
 void patch32(int fd, off_t at, unsigned int v, const std::string& path) {
     unsigned char b[4];
-    for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
+    kaldorn::detail::store_le32(b, v);
     if (::pwrite(fd, b, 4, at) != 4) throw Failure{path + ": cannot be written"};
 }
 
@@ -78,9 +81,9 @@ void build_version(const Build& b) {
     for (unsigned int v : {0u, 0u, b.product, 0u, 0u, 0u, 0u}) put32(bytes, v);  // lead, index header
     for (unsigned int v : {0u, 1u, 1u, major, minor, static_cast<unsigned int>(text.size()), 0u, 0u}) put32(bytes, v);
     bytes.insert(bytes.end(), text.begin(), text.end());
-    int fd = ::open(b.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) throw Failure{b.output + ": cannot be created"};
-    std::unique_ptr<int, void (*)(int*)> guard(&fd, [](int* f) { ::close(*f); });
+    kaldorn::detail::FdGuard guard(::open(b.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!guard.valid()) throw Failure{b.output + ": cannot be created"};
+    const int fd = guard.get();
     if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
         throw Failure{b.output + ": cannot be written"};
     unsigned int crc = 0;

@@ -11,10 +11,15 @@
 #include <string>
 
 #include "commands.h"
+#include "support/bytes.h"
+#include "support/fd_guard.h"
 
 namespace tool {
 
 namespace {
+
+using kaldorn::detail::FdGuard;
+using kaldorn::detail::load_le32;
 
 std::string hex32(unsigned int v) {
     char out[11];
@@ -22,34 +27,30 @@ std::string hex32(unsigned int v) {
     return out;
 }
 
-unsigned int le32(const unsigned char* p) {
-    return static_cast<unsigned int>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<unsigned int>(p[3]) << 24;
-}
-
 // Lead block, index header and section checksum, read raw so that a damaged
 // file still shows what it claims.
 Json frame_facts(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw Failure{path + ": cannot be opened: " + std::strerror(errno)};
-    std::unique_ptr<int, void (*)(int*)> guard(&fd, [](int* f) { ::close(*f); });
+    FdGuard guard(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!guard.valid()) throw Failure{path + ": cannot be opened: " + std::strerror(errno)};
+    const int fd = guard.get();
     unsigned char head[28];
     if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
         throw Failure{path + ": shorter than an index DAT header (28 bytes)"};
-    unsigned int entries = le32(head + 16);
+    unsigned int entries = load_le32(head + 16);
     long long section = 28 + 16LL * entries;
     unsigned char stored[4] = {};
     bool has_section = ::pread(fd, stored, 4, section) == 4;
     unsigned int computed = 0;
     CalculateCheckSumFd(fd, static_cast<int>(section + 4), &computed);
     unsigned int sum = CalculateChecksum(fd);
-    return {{"magic", hex32(le32(head))},
-            {"magic_ok", le32(head) == 0xDBDF},
-            {"byte_sum", hex32(le32(head + 4))},
-            {"byte_sum_ok", le32(head + 4) == sum},
-            {"product", le32(head + 8)},
-            {"revision", le32(head + 12)},
+    return {{"magic", hex32(load_le32(head))},
+            {"magic_ok", load_le32(head) == 0xDBDF},
+            {"byte_sum", hex32(load_le32(head + 4))},
+            {"byte_sum_ok", load_le32(head + 4) == sum},
+            {"product", load_le32(head + 8)},
+            {"revision", load_le32(head + 12)},
             {"entries", entries},
-            {"section_checksum_ok", has_section && le32(stored) == computed}};
+            {"section_checksum_ok", has_section && load_le32(stored) == computed}};
 }
 
 Json definition_facts(const std::string& path) {
@@ -91,12 +92,9 @@ Json describe(const std::string& path) {
 
 // Component lists open with the magic "INXF".
 bool is_component_list(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     char magic[4] = {};
-    bool yes = ::pread(fd, magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
-    ::close(fd);
-    return yes;
+    return fd.valid() && ::pread(fd.get(), magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
 }
 
 const char* verdict(bool ok) { return ok ? "ok" : "MISMATCH"; }

@@ -38,19 +38,18 @@ std::string version_text(unsigned int major, unsigned int minor) {
     return std::to_string(major) + "." + std::to_string(minor);
 }
 
-std::string hex_digest(const unsigned char* d) {
-    char out[33];
-    for (int i = 0; i < 16; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
+// Two lower-case hex digits a byte, in memory order.
+static std::string hex_bytes(const void* bytes, size_t n) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    const auto* b = static_cast<const unsigned char*>(bytes);
+    std::string out;
+    for (size_t i = 0; i < n; ++i) out += {kDigits[b[i] >> 4], kDigits[b[i] & 15]};
     return out;
 }
 
-std::string date_hex(const tagVXDEFDATE& date) {
-    unsigned char d[sizeof date];
-    std::memcpy(d, &date, sizeof d);
-    char out[2 * sizeof d + 1];
-    for (size_t i = 0; i < sizeof d; ++i) std::snprintf(out + 2 * i, 3, "%02x", d[i]);
-    return out;
-}
+std::string hex_digest(const unsigned char* d) { return hex_bytes(d, 16); }
+
+std::string date_hex(const tagVXDEFDATE& date) { return hex_bytes(&date, sizeof date); }
 
 std::string definition_file(unsigned int product, unsigned int id) {
     char out[22];
