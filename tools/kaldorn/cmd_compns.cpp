@@ -22,21 +22,6 @@ using Rec = tagVX_COMPONENT_FILE_MEM_RECORD_INFO;
     throw Failure{what + ": " + meaning(code) + " (code " + std::to_string(code) + ")"};
 }
 
-// Takes ownership of a record array handed out by the library.
-struct Records {
-    Rec* data = nullptr;
-    unsigned int count = 0;
-    Records() = default;
-    Records(const Records&) = delete;
-    Records& operator=(const Records&) = delete;
-    ~Records() {
-        unsigned int e = 0;
-        ReleaseCompnList(data, count, &e);
-    }
-    const Rec* begin() const { return data; }
-    const Rec* end() const { return data + count; }
-};
-
 Json record(const Rec& r) {
     return {{"file", std::string(r.szFileName)}, {"flag", r.dwFlag}, {"size", r.dwFileSize},
             {"md5", hex_digest(r.uchMD5Digest)},  {"tag", r.dwTag}};
@@ -84,7 +69,7 @@ void run_add(const Args& a) {
 }
 
 void run_verify(const Args& a) {
-    Records recs;
+    ComponentRecords recs;
     unsigned int code = 0;
     const char* second = a.dir2.empty() ? nullptr : a.dir2.c_str();
     if (VerifyCompnsFileRecords(a.list.c_str(), a.dir.c_str(), second, &recs.data, &recs.count, &code) != 1)
@@ -115,7 +100,7 @@ void run_merge(const Args& a) {
 }
 
 void run_diff(const Args& a) {
-    Records recs;
+    ComponentRecords recs;
     unsigned int code = 0;
     if (GenerateDiffforCompnLstFiles(a.older.c_str(), a.newer.c_str(), &recs.data, &recs.count, &code) != 1)
         fail(a.older + " / " + a.newer, code);
@@ -146,7 +131,7 @@ void run_platform(const Args& a) {
 }  // namespace
 
 Json component_list(const std::string& path) {
-    Records recs;
+    ComponentRecords recs;
     unsigned int code = 0, id[3] = {};
     if (GetCompnListFromLstFile(path.c_str(), &recs.data, &recs.count, &code) != 1) fail(path, code);
     GetCompnListFilePlatformId(path.c_str(), &id[0], &id[1], &id[2], &code);

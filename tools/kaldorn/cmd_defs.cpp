@@ -35,24 +35,6 @@ tagVXDEFDATE parse_date(const std::string& hex) {
     return date;
 }
 
-// An array from the library, given back to it when the command ends.
-struct Records {
-    tagSOLO_DEF_MEM_RECORD_INFO* p = nullptr;
-    unsigned int count = 0;
-    Records() = default;
-    Records(const Records&) = delete;
-    Records& operator=(const Records&) = delete;
-    ~Records() {
-        unsigned int err = 0;
-        ReleaseDefList(p, count, &err);
-    }
-    Json to_json(unsigned int product) const {
-        Json out = Json::array();
-        for (unsigned int i = 0; i < count; ++i) out.push_back(definition_record(p[i], product));
-        return out;
-    }
-};
-
 void print_records(const Json& records) {
     for (const auto& r : records)
         std::printf("%8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
@@ -108,12 +90,12 @@ void run_modify(const Args& a) {
 
 void run_diff(const Args& a) {
     tagSOLO_DAT_HEADER_INFO h = read_header(a.files[1]);
-    Records recs;
+    DefinitionRecords recs;
     unsigned int err = 0;
-    if (GenerateDiffforDatFiles(a.files[0].c_str(), a.files[1].c_str(), &recs.p, &recs.count, &err) != 1)
+    if (GenerateDiffforDatFiles(a.files[0].c_str(), a.files[1].c_str(), &recs.data, &recs.count, &err) != 1)
         throw Failure{a.files[0] + ", " + a.files[1] + ": cannot be compared (unreadable, or one id under two names)"};
     Json doc = document("defs diff");
-    doc.update(Json{{"old", a.files[0]}, {"new", a.files[1]}, {"records", recs.to_json(h.dwProductId)}});
+    doc.update(Json{{"old", a.files[0]}, {"new", a.files[1]}, {"records", definition_records(recs, h.dwProductId)}});
     if (a.json)
         print_json(doc);
     else
@@ -152,15 +134,15 @@ void run_compare(const Args& a) {
     Json doc = document("defs compare");
     doc.update(Json{{"client", a.files[0]}, {"source", a.files[1]}});
     if (a.by_operation) return run_compare_by_operation(a, doc);
-    Records all, selected;
+    DefinitionRecords all, selected;
     tagSOLO_DAT_HEADER_INFO source{}, client{};
     int mode = 0;
     unsigned int err = 0;
-    if (CompareSoloDatFiles(0, "", a.files[1].c_str(), a.files[0].c_str(), &all.p, &all.count, &selected.p,
+    if (CompareSoloDatFiles(0, "", a.files[1].c_str(), a.files[0].c_str(), &all.data, &all.count, &selected.data,
                             &selected.count, &source, &client, &mode, &err) != 1)
         throw Failure{compare_failure(a, err)};
     doc.update(Json{{"client_dat_version", +client.dwDatVersion}, {"source_dat_version", +source.dwDatVersion},
-                    {"source_records", all.count}, {"records", selected.to_json(source.dwProductId)}});
+                    {"source_records", all.count}, {"records", definition_records(selected, source.dwProductId)}});
     if (a.json) return print_json(doc);
     std::printf("client DAT version %u, source DAT version %u: %u of %u definitions to fetch\n", client.dwDatVersion,
                 source.dwDatVersion, selected.count, all.count);

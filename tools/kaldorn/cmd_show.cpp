@@ -61,12 +61,10 @@ Json definition_facts(const std::string& path) {
                 {"record_count", +h.dwRecordCount},    {"last_def_id", +h.dwLastDefId},
                 {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
                 {"records_readable", false},           {"records", Json::array()}};
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    unsigned int count = 0;
-    if (GetDefListFromDatFile(path.c_str(), &recs, &count, &err) != 1) return doc;
+    DefinitionRecords recs;
+    if (GetDefListFromDatFile(path.c_str(), &recs.data, &recs.count, &err) != 1) return doc;
     doc["records_readable"] = true;
-    for (unsigned int i = 0; i < count; ++i) doc["records"].push_back(definition_record(recs[i], h.dwProductId));
-    ReleaseDefList(recs, count, &err);
+    doc["records"] = definition_records(recs, h.dwProductId);
     return doc;
 }
 

@@ -10,6 +10,7 @@
 
 #include "kaldorn.h"
 #include "kaldorn/soloindx.h"
+#include "kaldorn/vxcminfo.h"
 
 namespace tool {
 
@@ -63,6 +64,28 @@ std::string definition_file(unsigned int product, unsigned int id);
 std::string index_file(const std::string& dir, unsigned int product);
 // A definition record: id, file, name, date, data, status.
 Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product);
+
+// A record array handed out by the library, given back to it through its
+// release function when the command is done with it.
+template <typename Record, int (*Release)(Record*, unsigned int, unsigned int*)>
+struct HandedOut {
+    Record* data = nullptr;
+    unsigned int count = 0;
+    HandedOut() = default;
+    HandedOut(const HandedOut&) = delete;
+    HandedOut& operator=(const HandedOut&) = delete;
+    ~HandedOut() {
+        unsigned int error = 0;
+        Release(data, count, &error);
+    }
+    const Record* begin() const { return data; }
+    const Record* end() const { return data + count; }
+};
+using DefinitionRecords = HandedOut<tagSOLO_DEF_MEM_RECORD_INFO, ReleaseDefList>;
+using ComponentRecords = HandedOut<tagVX_COMPONENT_FILE_MEM_RECORD_INFO, ReleaseCompnList>;
+
+// Every record of the array, as definition_record gives it.
+Json definition_records(const DefinitionRecords& records, unsigned int product);
 
 // A path as the 16-bit entry points take it, widened as the library does.
 std::vector<unsigned short> widen(const std::string& s);

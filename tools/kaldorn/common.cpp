@@ -69,6 +69,12 @@ Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int produc
             {"data", +r.dwDefData},      {"status", +r.dwDefStatus}};
 }
 
+Json definition_records(const DefinitionRecords& records, unsigned int product) {
+    Json out = Json::array();
+    for (const auto& r : records) out.push_back(definition_record(r, product));
+    return out;
+}
+
 std::vector<unsigned short> widen(const std::string& s) {
     std::vector<unsigned short> w(s.size() + 1);
     ConvertToWideCharEx(s.c_str(), w.data(), static_cast<unsigned int>(w.size()));
