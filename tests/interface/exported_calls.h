@@ -374,15 +374,7 @@ inline fs::path scratch() {
     return memory ? fs::path("/dev/shm") : fs::temp_directory_path();
 }
 
-// Descriptor number to what it refers to.
-inline std::map<int, std::string> open_descriptors() {
-    std::map<int, std::string> fds;
-    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code ec;
-        fds[std::stoi(e.path().filename().string())] = fs::read_symlink(e.path(), ec).string();
-    }
-    return fds;
-}
+using fixtures::open_descriptors;
 
 // Every entry under root with its type, size, inode and modification time.
 using Tree = std::map<std::string, std::tuple<unsigned, long long, unsigned long, long long>>;

@@ -138,10 +138,13 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-int open_descriptor_count() {
-    int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-    return n;
+std::map<int, std::string> open_descriptors() {
+    std::map<int, std::string> fds;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        fds[std::stoi(e.path().filename().string())] = std::filesystem::read_symlink(e.path(), ec).string();
+    }
+    return fds;
 }
 
 }  // namespace fixtures

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,9 @@ private:
     std::filesystem::path path_;
 };
 
-// Number of descriptors this process has open.
-int open_descriptor_count();
+// This process's open descriptors: number to what each refers to.
+std::map<int, std::string> open_descriptors();
+// How many descriptors this process has open.
+inline int open_descriptor_count() { return static_cast<int>(open_descriptors().size()); }
 
 }  // namespace fixtures
