@@ -38,7 +38,7 @@ using Paths = std::vector<std::string>;
 // 16-bit copy of an ASCII path, alive for the full expression of the call.
 struct W {
     std::vector<unsigned short> u;
-    explicit W(const std::string& s) : u(s.begin(), s.end()) { u.push_back(0); }
+    explicit W(const std::string& s) : u(fixtures::wide(s)) {}
     operator const unsigned short*() const { return u.data(); }
 };
 

@@ -26,11 +26,7 @@ inline std::string item(const tagKAL_DORN_VERSION_LIST* n) {
 inline std::string item(const tagKAL_DORN_VERSION_LISTEXA* n) { return n->stInfo.szFileName; }
 inline std::string item(const tagKAL_DORN_FILE_INFO_LISTA* n) { return n->szFileName; }
 
-inline std::vector<unsigned short> wide(const std::string& s) {  // ASCII directories only
-    std::vector<unsigned short> w(s.begin(), s.end());
-    w.push_back(0);
-    return w;
-}
+using fixtures::wide;
 
 // One call: no descriptor may stay open, and a failure hands out no list.
 template <typename List = tagKAL_DORN_VERSION_LIST, typename Call>

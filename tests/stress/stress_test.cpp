@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "datwriter.h"
 #include "kaldorn.h"
 #include "kaldorn/md5lib.h"
 #include "kaldorn/nupdtinf.h"
@@ -26,11 +27,7 @@ namespace {
 const std::string kRoot = KALDORN_EXAMPLE_DIR;
 const std::string kClient = kRoot + "/client", kSource = kRoot + "/source", kReference = kRoot + "/reference";
 
-std::vector<unsigned short> wide(const std::string& s) {
-    std::vector<unsigned short> w(s.begin(), s.end());
-    w.push_back(0);
-    return w;
-}
+using fixtures::wide;
 
 std::string raw(const void* p, size_t n) { return p == nullptr ? "" : std::string(static_cast<const char*>(p), n); }
 

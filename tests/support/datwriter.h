@@ -90,6 +90,13 @@ private:
     std::filesystem::path path_;
 };
 
+// A terminated 16-bit copy of an ASCII path, as the 16-bit entry points take it.
+inline std::vector<unsigned short> wide(const std::string& s) {
+    std::vector<unsigned short> w(s.begin(), s.end());
+    w.push_back(0);
+    return w;
+}
+
 // This process's open descriptors: number to what each refers to.
 std::map<int, std::string> open_descriptors();
 // How many descriptors this process has open.
