@@ -1,0 +1,155 @@
+#include "fixtures.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "support/alloc.h"
+#include "support/bytes.h"
+
+namespace fx {
+
+TempDir::TempDir(const fs::path& base) {
+    std::string tmpl = (base / "kaldorn-test-XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+Bytes read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const fs::path& path, const Bytes& bytes) {
+    if (path.has_parent_path()) fs::create_directories(path.parent_path());
+    if (!pub::write_file(path, bytes)) throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes random_bytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& v : b) v = static_cast<unsigned char>(gen());
+    return b;
+}
+
+void poke32(Bytes& b, size_t at, uint32_t v, bool stored) {
+    kaldorn::detail::store_le32(b.data() + at, v);
+    if (stored) kaldorn::detail::encode_rotated(b.data() + at, 4);
+}
+
+std::map<int, std::string> open_descriptors() {
+    std::map<int, std::string> fds;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        fds[std::stoi(e.path().filename().string())] = fs::read_symlink(e.path(), ec).string();
+    }
+    return fds;
+}
+
+std::vector<unsigned short> wide(const std::string& s) {
+    std::vector<unsigned short> w(s.begin(), s.end());
+    w.push_back(0);
+    return w;
+}
+
+void write_version_index(const fs::path& dir, uint32_t product, const std::string& text, uint32_t major,
+                         uint32_t minor) {
+    write_file(dir / pub::index_name(product), pub::version_index({product, 0, 0, {1, 1}, {major, minor}, text}));
+}
+
+void write_update_files(const fs::path& dir, uint32_t product, const std::string& text,
+                        const std::vector<std::string>& absent) {
+    fs::create_directories(dir);
+    for (const std::string& name : pub::update_files(product, text))
+        if (std::find(absent.begin(), absent.end(), name) == absent.end()) write_file(dir / name, name);
+}
+
+pub::Definition def(uint32_t id, uint8_t day, const std::string& name) {
+    return {id, {0x10, 0x0b, day, 0x07, 0xea, 0x07, 0x01}, 0, 1, name};
+}
+
+void write_definitions(const fs::path& dir, uint32_t product, uint32_t dat_version, uint32_t current,
+                       const std::vector<pub::Definition>& records) {
+    pub::DefinitionIndex d;
+    d.product = product;
+    d.dat_version = dat_version;
+    d.current = current;
+    d.records = records;
+    write_file(dir / pub::index_name(product), pub::definition_index(d));
+}
+
+void write_engine(const fs::path& engine, uint32_t product, const std::vector<Part>& parts) {
+    std::vector<pub::Component> listed;
+    for (const Part& p : parts) {
+        listed.push_back(pub::component(p.name, p.contents));
+        if (p.state != Part::Missing) write_file(engine / p.name, p.state == Part::Damaged ? p.contents + "#" : p.contents);
+    }
+    write_file(engine / pub::component_list_name(product), pub::component_list(listed));
+}
+
+void install_sibling(const fs::path& dir, const std::string& built, const std::string& location) {
+    fs::create_directories(dir);
+    fs::copy_file(built, dir / "orlenmap.dll", fs::copy_options::overwrite_existing);
+    if (!location.empty()) write_file(dir / "orlenmap.loc", location);
+}
+
+void each_allocation(const std::function<void(long nth)>& call) {
+    kaldorn::testing::fail_allocation(0);
+    call(0);
+    const long total = kaldorn::testing::fail_allocation(0);
+    for (long nth = 1; nth <= total; ++nth) {
+        kaldorn::testing::fail_allocation(nth);
+        call(nth);
+        kaldorn::testing::fail_allocation(0);
+    }
+}
+
+long until_through(void (*inject)(long), const std::function<int()>& call,
+                   const std::function<bool(long nth, int result)>& through) {
+    for (long nth = 1; nth < 10000; ++nth) {
+        inject(nth);
+        const int result = call();
+        inject(0);
+        if (through(nth, result)) return nth;
+    }
+    ADD_FAILURE() << "the call never got through";
+    return 0;
+}
+
+std::string render(const tagKAL_DORN_VERSION_LIST* l) {
+    std::string out;
+    for (; l != nullptr; l = l->pNext) {
+        const tagKAL_DORN_TYPE_INFO i = l->stInfo;
+        const char letter = i.dwUpdateType == 101 ? 'D' : i.dwUpdateType == 102 ? 'W' : i.dwUpdateType == 104 ? 'X' : '?';
+        out += (out.empty() ? "" : " ") + (letter + std::to_string(i.dwMajorVersion) + "." +
+                                           std::to_string(i.dwMinorVersion)) +
+               (l->uchFlag != 0 ? "[" + std::to_string(l->uchFlag) + "]" : "");
+    }
+    return out;
+}
+
+std::string render(const tagKAL_DORN_VERSION_LISTEXA* l) {
+    std::string out;
+    for (; l != nullptr; l = l->pNext)
+        out += (out.empty() ? "" : " ") + std::string(l->stInfo.szFileName) + ":" + std::to_string(l->stInfo.dwFlag) +
+               "/" + std::to_string(l->stInfo.dwKind);
+    return out;
+}
+
+std::string render(const tagKAL_DORN_FILE_INFO_LISTA* l) {
+    std::string out;
+    for (; l != nullptr; l = l->pNext)
+        out += (out.empty() ? "" : " ") + std::string(l->szFileName) + ":" + std::to_string(l->dwFlag) + "/" +
+               std::to_string(l->dwKind);
+    return out;
+}
+
+}  // namespace fx
