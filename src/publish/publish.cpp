@@ -186,7 +186,10 @@ std::vector<std::string> update_files(uint32_t product, const std::string& text)
 bool write_file(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    out.close();
+    std::error_code ec;  // mode 0600, as the library gives the files it creates
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
+    return !out.fail() && !ec;
 }
 
 }  // namespace kaldorn::publish

@@ -87,7 +87,7 @@ std::string definition_file(uint32_t product, uint32_t id);
 // does not decode.
 std::vector<std::string> update_files(uint32_t product, const std::string& text);
 
-// Writes bytes to a file (replacing it); false when it cannot.
+// Writes bytes to a file (replacing it), mode 0600; false when it cannot.
 bool write_file(const std::filesystem::path& path, const Bytes& bytes);
 
 }  // namespace kaldorn::publish

@@ -1,12 +1,8 @@
 // index build: the publisher's side, which the library itself does not do.
-// A version index DAT is written from a version text, a definition index DAT
-// from a directory of definition files; the checksums come from the
-// library's own rules (CalculateCheckSumFd, CalculateChecksum) and the
-// definition records from its own appender, so nothing of the layout's
-// arithmetic is repeated here.
-#include <fcntl.h>
+// A version index DAT is written from a version text by the publisher's
+// writer, a definition index DAT from a directory of definition files by
+// the library's own appender, so nothing of the layout is repeated here.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,8 +16,7 @@
 #include "commands.h"
 #include "kaldorn/nupdtinf.h"
 #include "kaldorn/soloindx.h"
-#include "support/bytes.h"
-#include "support/fd_guard.h"
+#include "publish/publish.h"
 
 namespace tool {
 
@@ -33,17 +28,6 @@ struct Build {
     std::string version;  // "MAJOR.MINOR" of the DB version
 };
 
-void put32(std::vector<unsigned char>& b, unsigned int v) {
-    b.resize(b.size() + 4);
-    kaldorn::detail::store_le32(b.data() + b.size() - 4, v);
-}
-
-void patch32(int fd, off_t at, unsigned int v, const std::string& path) {
-    unsigned char b[4];
-    kaldorn::detail::store_le32(b, v);
-    if (::pwrite(fd, b, 4, at) != 4) throw Failure{path + ": cannot be written"};
-}
-
 std::pair<unsigned int, unsigned int> parse_version(const std::string& v) {
     unsigned int major = 0, minor = 0;
     char dot = 0;
@@ -53,8 +37,6 @@ std::pair<unsigned int, unsigned int> parse_version(const std::string& v) {
     return {major, minor};
 }
 
-// Lead block, index header without entries, section header, the text; then
-// the section's block CRC at 28 and the byte sum with the magic at 0.
 void build_version(const Build& b) {
     std::string text;
     {
@@ -77,20 +59,8 @@ void build_version(const Build& b) {
         throw Failure{b.text_file + ": not a version text (tokens 1, 0001; and 0010;)"};
     if (GetVersionIndex(entries.data(), count, &db, &at, &type) != 1)
         throw Failure{b.text_file + ": version " + b.version + " is not in the text"};
-    std::vector<unsigned char> bytes;
-    for (unsigned int v : {0u, 0u, b.product, 0u, 0u, 0u, 0u}) put32(bytes, v);  // lead, index header
-    for (unsigned int v : {0u, 1u, 1u, major, minor, static_cast<unsigned int>(text.size()), 0u, 0u}) put32(bytes, v);
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    kaldorn::detail::FdGuard guard(::open(b.output.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!guard.valid()) throw Failure{b.output + ": cannot be created"};
-    const int fd = guard.get();
-    if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+    if (!kaldorn::publish::write_file(b.output, kaldorn::publish::version_index({b.product, 0, 0, {1, 1}, db, text})))
         throw Failure{b.output + ": cannot be written"};
-    unsigned int crc = 0;
-    CalculateCheckSumFd(fd, 32, &crc);
-    patch32(fd, 28, crc, b.output);
-    patch32(fd, 4, CalculateChecksum(fd), b.output);
-    patch32(fd, 0, 0xDBDF, b.output);
 }
 
 // One record per regular file of the directory, in name order, appended by
