@@ -1,148 +1,86 @@
-// A client and a source version index DAT, split from one input: every
-// planning driver and the operation-id lists, each list freed; then the
-// plain entry points for products 1 and 3, whose 16-bit and 8-bit forms must
-// give the same answer.
+// The two halves of an input as the client's and the source's version index
+// DAT of products 1 and 3: every planning driver with each of its rules,
+// modes and operations, every list freed; the 16-bit and the 8-bit form of
+// each entry point must give the same result, code and number of records.
 #include "fuzz_input.h"
 #include "kaldorn.h"
 #include "kaldorn/nupdtinf.h"
 
 namespace {
 
-template <typename Node>
-size_t length(const Node* n) {
-    size_t count = 0;
-    for (; n != nullptr; n = n->pNext) ++count;
-    return count;
-}
+using U = unsigned int;
 
-struct Answer {
-    int result;
-    unsigned int error;
-    size_t nodes;
-    bool operator==(const Answer&) const = default;
-};
+template <typename L>
+size_t length(const L* l) { return l == nullptr ? 0 : 1 + length(l->pNext); }
+void drop(KAL_DORN_VERSION_LIST* l) { FreeUpdtInfoList(l); }
+void drop(KAL_DORN_VERSION_LISTEXW* l) { KalDornFreeDownloadVersionListExW(l); }
+void drop(KAL_DORN_VERSION_LISTEXA* l) { KalDornFreeDownloadVersionListExA(l); }
+void drop(KAL_DORN_FILE_INFO_LISTW* l) { KaldornFreeFileListFromOprIdForUpdateManagerW(l); }
+void drop(KAL_DORN_FILE_INFO_LISTA* l) { KaldornFreeFileListFromOprIdForUpdateManagerA(l); }
 
-template <typename Node, typename Get, typename Free>
-Answer answer(Get get, Free release) {
-    Node* list = nullptr;
-    unsigned int error = 0;
-    Answer out{get(&list, &error), error, 0};
-    out.nodes = length(list);
-    if (list != nullptr) release(list);
+// Result, code and record count of a call that hands out a list, freed.
+template <typename L, typename Call>
+std::string ask(Call call) {
+    L* list = nullptr;
+    U error = 0;
+    const int result = call(&list, &error);
+    const std::string out = std::to_string(result) + "/" + std::to_string(error) + "/" + std::to_string(length(list));
+    drop(list);
     return out;
 }
 
-// The W and the A form of one entry point, each list freed: they must agree.
-template <typename NodeW, typename NodeA, typename GetW, typename FreeW, typename GetA, typename FreeA>
-void agree(GetW get_w, FreeW free_w, GetA get_a, FreeA free_a) {
-    if (answer<NodeW>(get_w, free_w) != answer<NodeA>(get_a, free_a)) std::abort();
-}
-
-using LW = KAL_DORN_VERSION_LISTEXW;
-using LA = KAL_DORN_VERSION_LISTEXA;
-using FW = KAL_DORN_FILE_INFO_LISTW;
-using FA = KAL_DORN_FILE_INFO_LISTA;
-using Plain = KAL_DORN_VERSION_LIST;
-
+template <typename C>
 struct Dirs {
-    std::string client, source, updates;
-    const unsigned short *wclient, *wsource, *wupdates;
+    std::vector<C> c, s, u;
 };
-
-void extended_lists(unsigned int p, const Dirs& d) {
-    const char *c = d.client.c_str(), *s = d.source.c_str(), *u = d.updates.c_str();
-    const unsigned short *wc = d.wclient, *ws = d.wsource;
-    agree<LW, LA>([&](LW** l, unsigned int* e) { return KalDornGetDownloadVersionListForUpdateManagerExW(p, wc, ws, l, e); },
-                  KalDornFreeDownloadVersionListExW,
-                  [&](LA** l, unsigned int* e) { return KalDornGetDownloadVersionListForUpdateManagerExA(p, c, s, l, e); },
-                  KalDornFreeDownloadVersionListExA);
-    agree<LW, LA>([&](LW** l, unsigned int* e) { return KalDornGetDownloadVersionListForUpdateManagerEx2W(p, wc, ws, l, e); },
-                  KalDornFreeDownloadVersionListExW,
-                  [&](LA** l, unsigned int* e) { return KalDornGetDownloadVersionListForUpdateManagerEx2A(p, c, s, l, e); },
-                  KalDornFreeDownloadVersionListExA);
-    agree<LW, LA>([&](LW** l, unsigned int* e) { return KalDornGetDownloadVersionListForInternetExW(p, wc, ws, l, e); },
-                  KalDornFreeDownloadVersionListExW,
-                  [&](LA** l, unsigned int* e) { return KalDornGetDownloadVersionListForInternetExA(p, c, s, l, e); },
-                  KalDornFreeDownloadVersionListExA);
-    agree<LW, LA>(
-        [&](LW** l, unsigned int* e) { return KalDornGetDownloadVersionListForPathExW(p, wc, ws, d.wupdates, l, e); },
-        KalDornFreeDownloadVersionListExW,
-        [&](LA** l, unsigned int* e) { return KalDornGetDownloadVersionListForPathExA(p, c, s, u, l, e); },
-        KalDornFreeDownloadVersionListExA);
-    for (unsigned int op = 0; op <= 2; ++op)
-        agree<FW, FA>(
-            [&](FW** l, unsigned int* e) { return KaldornGetFileListFromOprIdForUpdateManagerW(p, op, ws, ws, wc, l, e); },
-            KaldornFreeFileListFromOprIdForUpdateManagerW,
-            [&](FA** l, unsigned int* e) { return KaldornGetFileListFromOprIdForUpdateManagerA(p, op, s, s, c, l, e); },
-            KaldornFreeFileListFromOprIdForUpdateManagerA);
-    LW wnode{};
-    LA anode{};
-    unsigned int we = 0, ae = 0;
-    if (KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, &wnode, &we) !=
-            KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, &anode, &ae) ||
-        we != ae)
-        std::abort();
-}
-
-void plain_lists(const Dirs& d) {
-    const char *c = d.client.c_str(), *s = d.source.c_str();
-    Plain node{};
-    unsigned int error = 0;
-    KalDornGetCurrentClientVersionForUpdateManagerW(d.wclient, &node, &error);
-    answer<Plain>([&](Plain** l, unsigned int* e) { return KalDornGetDownloadVersionListForUpdateManagerW(d.wclient, d.wsource, l, e); },
-                  KalDornFreeDownloadVersionListForUpdateManager);
-    answer<Plain>([&](Plain** l, unsigned int* e) { return KalDornGetDownloadVersionListForInternetA(c, s, l, e); },
-                  KalDornFreeDownloadVersionListForInternet);
-    answer<Plain>([&](Plain** l, unsigned int* e) { return KalDornGetDownloadVersionListForPathA(c, s, d.updates.c_str(), l, e); },
-                  KalDornFreeDownloadVersionListForPath);
-}
+template <typename C>
+std::vector<C> copy(const std::string& s) { return std::vector<C>(s.c_str(), s.c_str() + s.size() + 1); }
 
 }  // namespace
 
+// Both forms of fn, with the arguments in c, s, u (the directories), l and e.
+#define BOTH(L, fn, ...)                                                                                   \
+    if (ask<L##W>([&](L##W** l, U* e) { const auto c = w.c.data(), s = w.s.data(), u = w.u.data(); (void)u; return fn##W(__VA_ARGS__); }) != \
+        ask<L##A>([&](L##A** l, U* e) { const auto c = a.c.data(), s = a.s.data(), u = a.u.data(); (void)u; return fn##A(__VA_ARGS__); }))  \
+    std::abort()
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::Halves h;
-    if (!fuzz::split(data, size, h)) return 0;
-    fuzz::Cleanup cleanup;
-    fuzz::put("client/00000001_index.dat", h.a, h.a_size);
-    fuzz::put("source/00000001_index.dat", h.b, h.b_size);
-    fuzz::put("client/00000003_index.dat", h.a, h.a_size);
-    fuzz::put("source/00000003_index.dat", h.b, h.b_size);
-    fuzz::fs::create_directories(fuzz::scratch() / "updates");
-    std::string root = fuzz::scratch().string(), client = root + "/client", source = root + "/source";
-    unsigned short wclient[KALDORN_MAX_PATH], wsource[KALDORN_MAX_PATH];
-    if (ConvertToWideCharEx(client.c_str(), wclient, KALDORN_MAX_PATH) != 1 ||
-        ConvertToWideCharEx(source.c_str(), wsource, KALDORN_MAX_PATH) != 1)
+    const fuzz::Input in{data, size};
+    if (!in.put_pair("client/00000001_index.dat", "source/00000001_index.dat") ||
+        !in.put_pair("client/00000003_index.dat", "source/00000003_index.dat"))
         return 0;
-    unsigned int error = 0;
-    tagKAL_DORN_VERSION_LIST* list = nullptr;
-    for (int rule = 0; rule <= 1; ++rule) {
-        for (unsigned int marked = 0; marked <= 1; ++marked) {
-            list = nullptr;
-            if (KalDornGetDownloadVersionListForInternetLocal(1, client.c_str(), source.c_str(), &list, marked, rule,
-                                                              &error) == 1)
-                KalDornFreeDownloadVersionListForInternetLocal(list);
-            list = nullptr;
-            if (KalDornGetDownloadVersionListForUpdateManagerLocal(1, wclient, wsource, &list, marked, rule, &error) == 1)
-                FreeUpdtInfoList(list);
+    fuzz::fs::create_directories(fuzz::scratch() / "updates");
+    const std::string root = fuzz::scratch().string();
+    const Dirs<char> a{copy<char>(root + "/client"), copy<char>(root + "/source"), copy<char>(root + "/updates")};
+    const Dirs<unsigned short> w{copy<unsigned short>(root + "/client"), copy<unsigned short>(root + "/source"),
+                                 copy<unsigned short>(root + "/updates")};
+    using Plain = KAL_DORN_VERSION_LIST;
+    for (U v = 0; v <= 2; ++v) {  // rule and mark, path mode, operation
+        for (U marked = 0; marked <= 1 && v <= 1; ++marked) {
+            ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForInternetLocal(1, a.c.data(), a.s.data(), l, marked, int(v), e); });
+            ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForUpdateManagerLocal(1, w.c.data(), w.s.data(), l, marked, int(v), e); });
         }
+        if (v <= 1) ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForPathLocal(1, a.c.data(), a.s.data(), a.u.data(), l, v, e); });
+        ask<Plain>([&](Plain** l, U* e) { return KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, v, w.s.data(), w.s.data(), w.c.data(), l, e); });
     }
-    for (unsigned int mode = 0; mode <= 1; ++mode) {
-        list = nullptr;
-        if (KalDornGetDownloadVersionListForPathLocal(1, client.c_str(), source.c_str(), (root + "/updates").c_str(),
-                                                      &list, mode, &error) == 1)
-            KalDornFreeDownloadVersionListForPathLocal(list);
+    for (U p : {1u, 3u}) {
+        BOTH(KAL_DORN_VERSION_LISTEX, KalDornGetDownloadVersionListForUpdateManagerEx, p, c, s, l, e);
+        BOTH(KAL_DORN_VERSION_LISTEX, KalDornGetDownloadVersionListForUpdateManagerEx2, p, c, s, l, e);
+        BOTH(KAL_DORN_VERSION_LISTEX, KalDornGetDownloadVersionListForInternetEx, p, c, s, l, e);
+        BOTH(KAL_DORN_VERSION_LISTEX, KalDornGetDownloadVersionListForPathEx, p, c, s, u, l, e);
+        for (U op = 0; op <= 2; ++op) BOTH(KAL_DORN_FILE_INFO_LIST, KaldornGetFileListFromOprIdForUpdateManager, p, op, s, s, c, l, e);
+        KAL_DORN_VERSION_LISTEXW wide{};
+        KAL_DORN_VERSION_LISTEXA narrow{};
+        U we = 0, ae = 0;
+        if (KalDornGetCurrentClientVersionForUpdateManagerExW(p, w.c.data(), &wide, &we) !=
+                KalDornGetCurrentClientVersionForUpdateManagerExA(p, a.c.data(), &narrow, &ae) || we != ae)
+            std::abort();
     }
-    for (unsigned int op = 0; op <= 2; ++op) {
-        list = nullptr;
-        if (KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, op, wsource, wsource, wclient, &list, &error) == 1)
-            FreeUpdtInfoList(list);
-    }
-    unsigned short wupdates[KALDORN_MAX_PATH];
-    if (ConvertToWideCharEx((root + "/updates").c_str(), wupdates, KALDORN_MAX_PATH) == 1) {
-        const Dirs dirs{client, source, root + "/updates", wclient, wsource, wupdates};
-        extended_lists(1, dirs);
-        extended_lists(3, dirs);
-        plain_lists(dirs);
-    }
+    Plain node{};
+    U error = 0;
+    KalDornGetCurrentClientVersionForUpdateManagerW(w.c.data(), &node, &error);
+    ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForUpdateManagerW(w.c.data(), w.s.data(), l, e); });
+    ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForInternetA(a.c.data(), a.s.data(), l, e); });
+    ask<Plain>([&](Plain** l, U* e) { return KalDornGetDownloadVersionListForPathA(a.c.data(), a.s.data(), a.u.data(), l, e); });
     return 0;
 }

@@ -1,0 +1,308 @@
+// Every exported function that opens files, as one table: the role of each
+// path argument, the documented outcome of each broken argument, and the call,
+// with what it hands out held and freed by an Out. Around it, an installation
+// written by the publisher's writers whose parts can lie anywhere.
+#pragma once
+
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "fixtures.h"  // its inline parts only: the stress test links kaldorn.so, not the test support
+#include "kaldorn/convert.h"
+#include "kaldorn/crc32.h"
+#include "kaldorn/md5lib.h"
+#include "kaldorn/support.h"
+#include "kaldorn/vxcminfo.h"
+#include "kaldorn/vxlog.h"
+
+namespace calls {
+
+namespace fs = std::filesystem;
+namespace pub = kaldorn::publish;
+using Paths = std::vector<std::string>;
+using P = const char* const*;
+using U = unsigned int;
+
+template <class T>
+std::string raw(const T* p, size_t n = 1) { return p ? std::string(reinterpret_cast<const char*>(p), n * sizeof *p) : ""; }
+template <class L>  // a list's nodes without their links
+std::string nodes(const L* l) { return l ? raw(l).substr(0, offsetof(L, pNext)) + nodes(l->pNext) : ""; }
+template <class L>
+size_t length(const L* l) { return l ? 1 + length(l->pNext) : 0; }
+
+// What a call hands out or fills, freed with the Out; answer() is all of it
+// as bytes, links and text pointers left out.
+struct Out {
+    KAL_DORN_VERSION_LIST* vl = nullptr;
+    KAL_DORN_VERSION_LISTEXW* xw = nullptr;
+    KAL_DORN_VERSION_LISTEXA* xa = nullptr;
+    KAL_DORN_FILE_INFO_LISTW* fw = nullptr;
+    KAL_DORN_FILE_INFO_LISTA* fa = nullptr;
+    tagSOLO_DEF_MEM_RECORD_INFO *dr = nullptr, *dr2 = nullptr;
+    tagVX_COMPONENT_FILE_MEM_RECORD_INFO* cr = nullptr;
+    U n = 0, n2 = 0, e = 0;
+    tagUPDT_DAT_VERSION_INFO_MEM vi{};
+    struct {
+        KAL_DORN_VERSION_LIST node;
+        KAL_DORN_VERSION_LISTEXW nw;
+        KAL_DORN_VERSION_LISTEXA na;
+        tagSOLO_DAT_HEADER_INFO h, h2;
+        unsigned char digest[16];
+        U u[4];
+        int mode;
+        char name[32], path[KALDORN_MAX_PATH];
+    } f{};
+    // Records some calls take (GetCompnLstFileRecord fills rec).
+    KAL_DORN_VERSION_LIST in{0, {3, 1, 101}, nullptr};
+    KAL_DORN_TYPE_INFO type{8, 2, 101};
+    VXDEFDATE date{7, 7, 7};
+    tagVX_COMPONENT_FILE_MEM_RECORD_INFO rec{1, 1, {}, 0, 2, {}, "a"};
+
+    ~Out() {
+        FreeUpdtInfoList(vl), KalDornFreeDownloadVersionListExW(xw), KalDornFreeDownloadVersionListExA(xa);
+        KaldornFreeFileListFromOprIdForUpdateManagerW(fw), KaldornFreeFileListFromOprIdForUpdateManagerA(fa);
+        if (vi.stBuffer.pData != nullptr) ReleaseUpdateVersionInfo(&vi);
+        if (dr != nullptr) ReleaseDefList(dr, n, &e);
+        if (dr2 != nullptr) ReleaseDefList(dr2, n2, &e);
+        if (cr != nullptr) ReleaseCompnList(cr, n, &e);
+    }
+    std::string answer() const {
+        return nodes(vl) + nodes(xw) + nodes(xa) + nodes(fw) + nodes(fa) + raw(dr, dr ? n : 0) + raw(dr2, n2) +
+               raw(cr, cr ? n : 0) + raw(&vi.stDbVersion) + raw(vi.stBuffer.pData, vi.stBuffer.dwSize) + raw(&f) + raw(&rec);
+    }
+    size_t records() const { return length(vl) + length(xw) + length(xa) + length(fw) + length(fa) + n + n2; }
+};
+
+// A terminated 16-bit copy of an ASCII path, alive for the full expression of the call.
+struct W : std::vector<unsigned short> {
+    explicit W(const char* s) : vector(s, s + std::strlen(s) + 1) {}
+    operator const unsigned short*() const { return data(); }
+};
+// The arguments of the 16-bit and of the 8-bit form of one entry point.
+struct Wide {
+    P p;
+    W operator[](int i) const { return W(p[i]); }
+    static auto list(Out& o) { return &o.xw; }
+    static auto files(Out& o) { return &o.fw; }
+    static auto node(Out& o) { return &o.f.nw; }
+};
+struct Narrow {
+    P p;
+    const char* operator[](int i) const { return p[i]; }
+    static auto list(Out& o) { return &o.xa; }
+    static auto files(Out& o) { return &o.fa; }
+    static auto node(Out& o) { return &o.f.na; }
+};
+
+inline std::string slash(const char* dir) { return std::string(dir) + "/"; }
+inline tagUPDT_BUFFER_DATA text() {
+    return {reinterpret_cast<unsigned char*>(const_cast<char*>(fx::kExampleText.data())), U(fx::kExampleText.size())};
+}
+inline int parse_for_path(const char* dir) {  // from the client's 2.2, the fifth entry
+    tagUPDT_BUFFER_DATA t = text();
+    tagUPDT_VERSION_BUFFER v[64] = {};
+    U n = 0;
+    return ConvertDATBufferFormat(&t, v, 64, &n) * NewParseExForPath(1, slash(dir).c_str(), 0, v, int(n), 4);
+}
+inline int files_for_path(const char* dir, Out& o) {
+    tagUPDT_DAT_VERSION_INFO_MEM source{{1, 1}, {8, 2}, text()};
+    KAL_DORN_DBVERSION_INFO client{2, 2};
+    return GetDownloadFileListForPath(1, 0, slash(dir).c_str(), &source, &client, &o.vl);
+}
+inline int loads(const char* path) {
+    void* h = VXLoadLibrary(path);
+    VXFreeLibrary(h);
+    return h != nullptr ? 1 : 0;
+}
+
+// Roles of path arguments; upper case marks a file the call may write.
+//   c client directory   s source directory   r reference directory   u update files   e engine directory
+//   v version index      d client definition index (D: written)       n source definition index
+//   l component list (L: written)   m newer component list   k a file not in the list   y sibling library
+//   O new component list   G log file   x a definition name, not a path
+// broken: per argument ("|"), the outcome when it is missing, of the wrong
+// type, garbled and unreadable (four, or one for all), "result[/error]".
+struct Row {
+    const char *name, *roles, *broken;
+    int (*call)(P p, U& e, Out& o);  // e stays 0 where the function reports no code
+    int operator()(const Paths& paths, U& e, Out& o) const {
+        std::vector<const char*> p;
+        for (const std::string& path : paths) p.push_back(path.c_str());
+        return call(p.data(), e, o);
+    }
+    std::string answer(const Paths& paths) const {  // result, error and what the call handed out
+        Out o;
+        const int result = (*this)(paths, o.e, o);
+        return std::to_string(result) + "/" + std::to_string(o.e) + ":" + o.answer();
+    }
+};
+#define CALL(roles, broken, ...) \
+    Row{#__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) -> int { (void)p, (void)e, (void)o; return __VA_ARGS__; }}
+#define FORMS(roles, broken, fn, ...)                                                                             \
+    Row{#fn "W " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Wide a{p}; return fn##W(__VA_ARGS__); }},   \
+        Row{#fn "A " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Narrow a{p}; return fn##A(__VA_ARGS__); }}
+
+inline const std::vector<Row>& table() {
+    static const std::vector<Row> rows = {
+        // Entry points with plain names: 1 and 3 from version texts, 4 from definition indexes.
+        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerW(W(p[0]), W(p[1]), &o.vl, &e)),
+        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPath(p[0], p[1], p[2], &o.vl, &e)),
+        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathA(p[0], p[1], p[2], &o.vl, &e)),
+        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternet(p[0], p[1], &o.vl, &e)),
+        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetA(p[0], p[1], &o.vl, &e)),
+        CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerW(W(p[0]), &o.f.node, &e)),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx, 1, a[0], a[1], a.list(o), &e),
+        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx, 4, a[0], a[1], a.list(o), &e),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx2, 1, a[0], a[1], a.list(o), &e),
+        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx2, 4, a[0], a[1], a.list(o), &e),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetEx, 1, a[0], a[1], a.list(o), &e),
+        FORMS("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadVersionListForInternetEx, 4, a[0], a[1], a.list(o), &e),
+        FORMS("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathEx, 1, a[0], a[1], a[2], a.list(o), &e),
+        FORMS("csu", "1 1 0 1|0|1", KalDornGetDownloadVersionListForPathEx, 4, a[0], a[1], a[2], a.list(o), &e),
+        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 1, a[0], a.node(o), &e),
+        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 4, a[0], a.node(o), &e),
+        FORMS("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManager, 1, 2, a[0], a[1], a[2], a.files(o), &e),
+        FORMS("src", "1 1 0 1|1|1 1 0 1", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a[0], a[1], a[2], a.files(o), &e),
+        // Drivers and the solo planners.
+        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerLocal(1, W(p[0]), W(p[1]), &o.vl, 0, 1, &e)),
+        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathLocal(1, p[0], p[1], p[2], &o.vl, 0, &e)),
+        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetLocal(1, p[0], p[1], &o.vl, 0, 1, &e)),
+        CALL("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, W(p[0]), W(p[1]), W(p[2]), &o.vl, &e)),
+        CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerLocal(1, W(p[0]), &o.f.node, &e)),
+        CALL("c", "1", KalDornConvertVersionListToVersionListEx(1, W(p[0]), &o.in, &o.xa)),
+        CALL("cs", "1 1 0 1|0", KalDornGetDownloadFilesListForSoloUpdt(4, 0, p[0], p[1], &o.xa, &e)),
+        CALL("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadFilesListForSoloUpdt(4, 1, p[0], p[1], &o.xa, &e)),
+        CALL("src", "1 1 0 1|0|1 1 0 1", KaldornGetFileListFromOprIdForSoloUpdt(4, 1, p[0], p[1], p[2], &o.fa, &e)),
+        CALL("c", "0/1007", KalDornGetCurrentClientFilesListForSoloUpdt(4, p[0], &o.f.na, &e)),
+        // Update files looked for in a directory (given as a prefix ending in "/").
+        CALL("u", "0 0 1 0", IsVersionFilePresent(1, slash(p[0]).c_str(), 0, 0, &o.type)),
+        CALL("u", "0 0 1 0", parse_for_path(p[0])),
+        CALL("u", "0 0 1 0", files_for_path(p[0], o)),
+        // Index DAT files.
+        CALL("v", "0", GetUpdateVersionInfo(p[0], &o.vi)),
+        CALL("d", "0", GetSoloIndexDatHeader(p[0], &o.f.h, &e)),
+        CALL("d", "0", GetDefListFromDatFile(p[0], &o.dr, &o.n, &e)),
+        CALL("D", "0", UpdateSoloIndexDatFile(p[0], 2, &e)),
+        CALL("D", "0", ModifyDefEntryFromDatFile(p[0], 2, &o.date, 5, 1, &e)),
+        CALL("dn", "0|0", GenerateDiffforDatFiles(p[0], p[1], &o.dr, &o.n, &e)),
+        CALL("dx", "0|-", GetDefEntryFromDatFile(4, p[0], p[1], 0, o.f.name, 32, &o.f.u[3], &e)),
+        CALL("Dx", "0 0 0 0|-", GetDefEntryFromDatFile(4, p[0], (p[1] + std::string("2")).c_str(), 1, o.f.name, 32, &o.f.u[3], &e)),
+        CALL("cnd", "1|0|1 0 0 0", CompareSoloDatFiles(0, p[0], p[1], p[2], &o.dr, &o.n, &o.dr2, &o.n2, &o.f.h, &o.f.h2, &o.f.mode, &e)),
+        CALL("nd", "1 0 0 0|1 0 0 0", CompareSoloDatFilesForOprId(4, 2, p[0], p[1], &o.fa, &e)),
+        // Component lists.
+        CALL("l", "0/8 0/13 0/17 0/7", GetCompnListFromLstFile(p[0], &o.cr, &o.n, &e)),
+        CALL("l", "0/8 0/13 1 0/7", GetCompnListFilePlatformId(p[0], &o.f.u[0], &o.f.u[1], &o.f.u[2], &e)),
+        CALL("L", "0/8 0/7 1 0/7", SetCompnListFilePlatformId(p[0], 4, 5, 6, &e)),
+        CALL("O", "0/7 0/7 1 0/7", DumpRecordsToCompnLstFile(p[0], &o.rec, 1, 1, &o.rec, &e)),
+        CALL("k", "0/8 0/20 1 0/20", GetCompnLstFileRecord(p[0], 1, &o.rec, &e)),
+        CALL("kL", "0/8 0/20 1 0/20|0/7 0/13 0/17 0/7", AddEntrytoCompnLstFile(p[0], 1, 0, p[1], &o.f.u[0], &e)),
+        CALL("lee", "0/8 0/13 0/17 0/7|0/9 0/9 1 0/20|0/9 0/9 1 1", VerifyCompnsFileRecords(p[0], p[1], p[2], &o.cr, &o.n, &e)),
+        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7", GenerateMergforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
+        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7", GenerateDiffforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
+        CALL("lmO", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7|0/7 0/7 1 0/7", MergeCompnLstFilesEx(p[0], p[1], p[2], &o.n, &e)),
+        // Checksums, digests, the log and the sibling library.
+        CALL("k", "0 1 1 0", CVXCrc32().GetFileCrc32fopen(p[0], &o.f.u[0])),
+        CALL("k", "0 1 1 0", CVXCrc32().GetFileCrc32open(p[0], &o.f.u[0])),
+        CALL("k", "0 0 1 0", CMd5().CalculateMD5(p[0], o.f.digest)),
+        CALL("k", "0 0 1 0", CMd5().ValidateMD5(p[0], o.f.digest, &o.f.mode)),
+        CALL("k", "0 0 1 0", CalculateMD5WrapperA(p[0], o.f.digest)),
+        CALL("G", "1", (CVXLogger(p[0], nullptr, "P").WriteToLog(0, "%s", "line"), 1)),
+        CALL("c", "0", GetCurrentEngineLocation(p[0], 0, o.f.path, KALDORN_MAX_PATH, &e)),
+        CALL("y", "0", loads(p[0])),
+    };
+    return rows;
+}
+#undef CALL
+#undef FORMS
+
+inline bool is_directory_role(char role) { return std::strchr("csrue", role) != nullptr; }
+inline bool is_written(char role) { return std::strchr("DLOG", role) != nullptr; }
+inline bool writes(const Row& row) { return std::strpbrk(row.roles, "DLOG") != nullptr; }
+
+// Where each role lies in an installation; a written role where its reader finds it.
+inline std::string place_of(char role) {
+    static const std::map<char, std::string> at = {
+        {'c', "client"}, {'s', "source"}, {'r', "reference"}, {'u', "updates"}, {'e', "client/engine"},
+        {'v', "client/00000001_index.dat"}, {'d', "client/00000004_index.dat"}, {'n', "source/00000004_index.dat"},
+        {'l', "client/engine/00000004_compns.lst"}, {'m', "source/00000004_compns.lst"}, {'k', "client/component"},
+        {'y', "client/orlenmap.dll"}, {'O', "out.lst"}, {'G', "kaldorn.log"}};
+    return at.at(role == 'D' || role == 'L' ? char(role + 32) : role);
+}
+
+// The client at 2.2 with definition index 1 (alpha, beta), the source at 8.2
+// with index 2 (alpha re-dated, gamma added), the reference at 3, the engine's
+// beta damaged. A non-empty odd adds a record of that name to every definition
+// index and component list, its component with the digest of "victim".
+class Installation {
+public:
+    explicit Installation(fs::path root, std::string odd = "") : root_(std::move(root)), odd_(std::move(odd)) {
+        for (char role : std::string("csruvdnlmkyOG")) place(role, path(role));
+    }
+    std::string path(char role) const { return role == 'x' ? "alpha" : (root_ / place_of(role)).string(); }
+    Paths paths(const Row& row) const {
+        Paths p;
+        for (const char* r = row.roles; *r != '\0'; ++r) p.push_back(path(*r));
+        return p;
+    }
+    void place(char role, const fs::path& at) const {
+        if (role == 'x') return;
+        fs::create_directories(is_directory_role(role) ? at : at.parent_path());
+        switch (role) {
+        case 'c':
+            put(at / "00000001_index.dat", version(2)), put(at / "00000004_index.dat", definitions(1));
+            put(at / "orlenmap.loc", "engine"), place('y', at / "orlenmap.dll");
+            return place('e', at / "engine");
+        case 's': return put(at / "00000001_index.dat", version(8)), put(at / "00000004_index.dat", definitions(2));
+        case 'r': return put(at / "00000004_index.dat", definitions(3));
+        case 'u':
+            for (const std::string& name : pub::update_files(1, fx::kExampleText)) put(at / name, "");
+            return;
+        case 'e': return put(at / "alpha", "A"), put(at / "beta", "b"), put(at / "00000004_compns.lst", components(false));
+        case 'v': return put(at, version(2));
+        case 'd': case 'D': return put(at, definitions(1));
+        case 'n': return put(at, definitions(2));
+        case 'l': case 'L': return put(at, components(false));
+        case 'm': return put(at, components(true));
+        case 'k': return put(at, "K");
+        case 'y': fs::copy_file(KALDORN_SIBLING, at, fs::copy_options::overwrite_existing); return;
+        default: fs::remove(at);  // O, G: files the call creates
+        }
+    }
+
+private:
+    static void put(const fs::path& at, const std::string& s) { put(at, pub::Bytes(s.begin(), s.end())); }
+    static void put(const fs::path& at, const pub::Bytes& b) {
+        if (!pub::write_file(at, b)) throw std::runtime_error("cannot write " + at.string());
+    }
+    static pub::Bytes version(uint32_t major) { return pub::version_index({1, 0, 0, {1, 1}, {major, 2}, fx::kExampleText}); }
+    pub::Bytes definitions(uint32_t version) const {
+        pub::DefinitionIndex d;
+        d.dat_version = version, d.current = 1;
+        for (auto [id, name] : {std::pair{1u, "alpha"}, {2u, "beta"}, {3u, "gamma"}, {9u, odd_.c_str()}})
+            if ((id != 3 || version > 1) && (id != 9 || !odd_.empty()))
+                d.records.push_back({id, {1, 2, uint8_t(id == 1 ? version : 1), 4, 5, 6, 7}, 0, 1, name});
+        return pub::definition_index(d);
+    }
+    pub::Bytes components(bool newer) const {
+        std::vector<pub::Component> c = {pub::component("alpha", newer ? "A2" : "A"),
+                                         pub::component(newer ? "gamma" : "beta", newer ? "G" : "B")};
+        if (!odd_.empty()) c.push_back(pub::component(odd_, "victim"));
+        return pub::component_list(c);
+    }
+
+    fs::path root_;
+    std::string odd_;
+};
+
+// Memory when the machine offers it (and lets the sibling library be loaded
+// from there): the writers flush every file they replace.
+inline fs::path scratch() {
+    struct statvfs v{};
+    const bool shm = ::access("/dev/shm", W_OK) == 0 && ::statvfs("/dev/shm", &v) == 0 && !(v.f_flag & ST_NOEXEC);
+    return shm ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
+}  // namespace calls
