@@ -1,12 +1,11 @@
 // The definition writers on a fuzzed file: stamp, record rewrite and append.
 // A refused call leaves every byte of the file as it was; a stamp or rewrite
-// that succeeds on a file the reader takes leaves one it takes, with as many
-// records; an append reads back as the old records plus the new one (or
-// writes nothing when the name is there); a file an append creates reads
-// back as that one record.
-//
-// Input: 16 control bytes (stamp id, record id, caller's value, status,
-// three date bytes, name length), then the file, then the name.
+// that succeeds on a file the reader takes leaves one it takes with as many
+// records (the stamp does not read them); an append reads back as the old
+// records plus the new one, or writes nothing when the name is there; a file
+// an append creates reads back as that one record. Input: 16 control bytes
+// (stamp id, record id, caller's value, status, three date bytes, name
+// length), then the file, then the name.
 #include <cstring>
 #include <sstream>
 
@@ -26,6 +25,10 @@ struct Records {
     ~Records() {
         if (list != nullptr) ReleaseDefList(list, count, &error);
     }
+    bool ends_with(const Records& old, const char* name, unsigned int id) const {
+        return count == old.count + 1 && std::strcmp(list[old.count].szDefName, name) == 0 && list[old.count].dwDefId == id &&
+               (old.count == 0 || std::memcmp(old.list, list, sizeof *list * old.count) == 0);
+    }
 };
 
 std::string bytes(const std::string& path) {
@@ -36,15 +39,6 @@ std::string bytes(const std::string& path) {
 
 void must(bool holds) {
     if (!holds) std::abort();
-}
-
-// Whether the call succeeded; one that did not left the file as it was.
-template <typename Call>
-bool succeeds(const std::string& path, Call call) {
-    const std::string was = bytes(path);
-    if (call() == 1) return true;
-    must(bytes(path) == was);
-    return false;
 }
 
 }  // namespace
@@ -59,32 +53,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const tagVXDEFDATE date{load_le32(data + 8), static_cast<unsigned short>(data[13] | data[14] << 8), data[12]};
     unsigned int error = 0, id = 0;
     char file[32];
-    for (int step = 0; step < 2; ++step) {
+    for (int step = 0; step < 3; ++step) {  // stamp, rewrite, append
         const Records before(path);
-        if (succeeds(path, [&] {
-                return step == 0 ? UpdateSoloIndexDatFile(path.c_str(), load_le32(data), &error)
-                                 : ModifyDefEntryFromDatFile(path.c_str(), load_le32(data + 4), &date, load_le32(data + 8), data[12] & 1u, &error);
-            })) {
-            const Records after(path);
-            must(!before.read || (after.read && after.count == before.count));  // the stamp does not read the records
-        }
-    }
-    const Records before(path);
-    const std::string was = bytes(path);
-    if (succeeds(path, [&] { return GetDefEntryFromDatFile(4, path.c_str(), name.c_str(), 1, file, sizeof file, &id, &error); })) {
+        const std::string was = bytes(path);
+        const int result =
+            step == 0   ? UpdateSoloIndexDatFile(path.c_str(), load_le32(data), &error)
+            : step == 1 ? ModifyDefEntryFromDatFile(path.c_str(), load_le32(data + 4), &date, load_le32(data + 8), data[12] & 1u, &error)
+                        : GetDefEntryFromDatFile(4, path.c_str(), name.c_str(), 1, file, sizeof file, &id, &error);
         const Records after(path);
-        must(before.read && after.read);
-        if (after.count == before.count) {
-            must(bytes(path) == was);  // the name was found
-        } else {
-            must(after.count == before.count + 1 && std::strcmp(after.list[before.count].szDefName, name.c_str()) == 0 &&
-                 after.list[before.count].dwDefId == id &&
-                 (before.count == 0 || std::memcmp(before.list, after.list, sizeof *before.list * before.count) == 0));
-        }
+        if (result != 1) must(bytes(path) == was);
+        else if (step < 2) must(!before.read || (after.read && after.count == before.count));
+        else must(before.read && after.read && (after.count == before.count ? bytes(path) == was : after.ends_with(before, name.c_str(), id)));
     }
-    if (GetDefEntryFromDatFile(4, fresh.c_str(), name.c_str(), 1, file, sizeof file, &id, &error) == 1) {
-        const Records created(fresh);
-        must(created.read && created.count == 1 && id == 1 && std::strcmp(created.list[0].szDefName, name.c_str()) == 0);
-    }
+    const Records none(fresh);
+    if (GetDefEntryFromDatFile(4, fresh.c_str(), name.c_str(), 1, file, sizeof file, &id, &error) == 1)
+        must(Records(fresh).ends_with(none, name.c_str(), 1) && id == 1);
     return 0;
 }

@@ -1,7 +1,7 @@
-// Shared by the fuzz targets: an input's parts go to files in a directory of
-// this process's own (removed at exit), the calls are made, and the Input
-// removes its files again; the directories stay, as creating them costs more
-// than the calls under test.
+// Shared by the fuzz targets: an Input writes its parts to files in a
+// directory of this process's own (removed at exit) and removes the files
+// again when it goes; the directories stay, as creating them costs more than
+// the calls under test.
 #pragma once
 
 #include <unistd.h>
@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace fuzz {
 
@@ -37,19 +36,14 @@ struct Input {
         return p.string();
     }
     std::string put(const std::string& relative) const { return put(relative, data, size); }
-    // Two files: the input split at the point its first two bytes name.
-    bool put_pair(const std::string& a, const std::string& b) const {
-        if (size < 2) return false;
-        const size_t cut = (size_t{data[0]} | size_t{data[1]} << 8) % (size - 1);
-        put(a, data + 2, cut), put(b, data + 2 + cut, size - 2 - cut);
-        return true;
+    bool put_pair(const std::string& a, const std::string& b) const {  // split where the first two bytes say
+        const size_t cut = size < 2 ? 0 : (size_t{data[0]} | size_t{data[1]} << 8) % (size - 1);
+        return size >= 2 && !put(a, data + 2, cut).empty() && !put(b, data + 2 + cut, size - 2 - cut).empty();
     }
     ~Input() {
         std::error_code ec;
-        std::vector<fs::path> files;
-        for (const auto& e : fs::recursive_directory_iterator(scratch(), ec))
-            if (!e.is_directory()) files.push_back(e.path());
-        for (const fs::path& f : files) fs::remove(f, ec);
+        for (auto e = fs::recursive_directory_iterator(scratch(), ec); e != fs::end(e); e.increment(ec))
+            if (!e->is_directory()) fs::remove(e->path(), ec);
     }
 };
 

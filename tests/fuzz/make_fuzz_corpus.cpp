@@ -4,12 +4,10 @@
 
 #include "publish/publish.h"
 
-namespace fs = std::filesystem;
 namespace pub = kaldorn::publish;
 using pub::Bytes;
 
-// Two files as one input: a little-endian 16-bit split point, then both.
-static Bytes pair(const Bytes& a, const Bytes& b) {
+static Bytes pair(const Bytes& a, const Bytes& b) {  // a little-endian 16-bit split point, then both files
     Bytes out{static_cast<uint8_t>(a.size() & 0xff), static_cast<uint8_t>(a.size() >> 8)};
     out.insert(out.end(), a.begin(), a.end());
     out.insert(out.end(), b.begin(), b.end());
@@ -22,48 +20,46 @@ static Bytes version(const std::string& text, uint32_t major, uint32_t minor, ui
 
 static Bytes definitions(uint32_t dat_version, uint32_t records) {
     pub::DefinitionIndex d;
-    d.dat_version = dat_version;
-    d.current = records;
+    d.dat_version = dat_version, d.current = records;
     for (uint32_t i = 1; i <= records; ++i)
         d.records.push_back({i, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, static_cast<uint8_t>(i)}, 0, 1, "patterns." + std::to_string(i)});
     return pub::definition_index(d);
 }
 
+static Bytes writers(const Bytes& file) {  // stamp id 7, record id 2, value 9, status 1, a date, the file, "patterns.new"
+    Bytes input{7, 0, 0, 0, 2, 0, 0, 0, 9, 0, 0, 0, 1, 0x10, 0x0b, 12};
+    input.insert(input.end(), file.begin(), file.end());
+    for (char c : std::string("patterns.new")) input.push_back(static_cast<uint8_t>(c));
+    return input;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: make_fuzz_corpus DIR\n";
-        return 2;
-    }
-    const auto seed = [root = fs::path(argv[1])](const std::string& target, const std::string& name, const Bytes& b) {
-        fs::create_directories(root / target);
-        return pub::write_file(root / target / name, b) ? 0 : 1;
-    };
-    std::string long_text;  // 40 tokens: dailies, weeklies and a monthly per series
+    if (argc != 2) return std::cerr << "usage: make_fuzz_corpus DIR\n", 2;
+    std::string text = "110001;110001;110010;110001;110001;110010;110001;11", long_text;
     for (size_t i = 0; i < 40; ++i) long_text += i % 9 == 2 || i % 9 == 5 ? "0001;" : i % 9 == 8 ? "0010;" : "1";
-    const std::string example = "110001;110001;110010;110001;110001;110010;110001;11";
-    const Bytes source = version(example, 8, 2), client = version(example, 2, 2), longer = version(long_text, 3, 1, 2);
+    const Bytes source = version(text, 8, 2), client = version(text, 2, 2), longer = version(long_text, 3, 1, 2);
     const Bytes defs1 = definitions(1, 2), defs2 = definitions(2, 3), none = definitions(1, 0);
-    int failed = seed("fuzz_version_index", "example_source", source) + seed("fuzz_version_index", "example_client", client) +
-                 seed("fuzz_version_index", "long_text", longer) + seed("fuzz_version_index", "empty_text", version("", 0, 0)) +
-                 seed("fuzz_planning", "example", pair(client, source)) + seed("fuzz_planning", "same", pair(source, source)) +
-                 seed("fuzz_planning", "long", pair(version(long_text, 1, 1), longer)) +
-                 seed("fuzz_definition_index", "example_client", defs1) + seed("fuzz_definition_index", "example_source", defs2) +
-                 seed("fuzz_definition_index", "no_records", none) + seed("fuzz_solo_compare", "example", pair(defs1, defs2)) +
-                 seed("fuzz_solo_compare", "from_nothing", pair(none, defs2));
-    for (const auto& [name, file] : {std::pair{"two", defs1}, {"three", defs2}, {"none", none}}) {
-        // stamp id 7, record id 2, value 9, status 1, a date, then "patterns.new"
-        Bytes input{7, 0, 0, 0, 2, 0, 0, 0, 9, 0, 0, 0, 1, 0x10, 0x0b, 12};
-        input.insert(input.end(), file.begin(), file.end());
-        for (char c : std::string("patterns.new")) input.push_back(static_cast<uint8_t>(c));
-        failed += seed("fuzz_definition_writers", name, input);
-    }
-    failed += seed("fuzz_component_list", "example_client",
-                   pub::component_list({pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
-                                        pub::component("patterns.extra", "patterns extra\n"), pub::component("readme.txt", "readme\n", 0)})) +
-              seed("fuzz_component_list", "one", pub::component_list({pub::component("a", "")})) +
-              seed("fuzz_component_list", "empty", pub::component_list({})) + seed("fuzz_checksums", "empty", {}) +
-              seed("fuzz_checksums", "short", {'a', 'b', 'c'}) + seed("fuzz_checksums", "index", source);
     Bytes random(1500);
     for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
-    return failed + seed("fuzz_checksums", "random", random) == 0 ? 0 : 1;
+    const std::vector<pub::Component> components = {
+        pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
+        pub::component("patterns.extra", "patterns extra\n"), pub::component("readme.txt", "readme\n", 0)};
+    const std::vector<std::tuple<const char*, const char*, Bytes>> seeds = {
+        {"fuzz_version_index", "example_source", source}, {"fuzz_version_index", "example_client", client},
+        {"fuzz_version_index", "long_text", longer}, {"fuzz_version_index", "empty_text", version("", 0, 0)},
+        {"fuzz_planning", "example", pair(client, source)}, {"fuzz_planning", "same", pair(source, source)},
+        {"fuzz_planning", "long", pair(version(long_text, 1, 1), longer)},
+        {"fuzz_definition_index", "example_client", defs1}, {"fuzz_definition_index", "example_source", defs2},
+        {"fuzz_definition_index", "no_records", none}, {"fuzz_solo_compare", "example", pair(defs1, defs2)},
+        {"fuzz_solo_compare", "from_nothing", pair(none, defs2)}, {"fuzz_definition_writers", "two", writers(defs1)},
+        {"fuzz_definition_writers", "three", writers(defs2)}, {"fuzz_definition_writers", "none", writers(none)},
+        {"fuzz_component_list", "example_client", pub::component_list(components)},
+        {"fuzz_component_list", "one", pub::component_list({pub::component("a", "")})},
+        {"fuzz_component_list", "empty", pub::component_list({})}, {"fuzz_checksums", "empty", {}},
+        {"fuzz_checksums", "short", {'a', 'b', 'c'}}, {"fuzz_checksums", "random", random}, {"fuzz_checksums", "index", source}};
+    for (const auto& [target, name, bytes] : seeds) {
+        std::filesystem::create_directories(std::filesystem::path(argv[1]) / target);
+        if (!pub::write_file(std::filesystem::path(argv[1]) / target / name, bytes)) return 1;
+    }
+    return 0;
 }

@@ -128,6 +128,7 @@ inline int loads(const char* path) {
 struct Row {
     const char *name, *roles, *broken;
     int (*call)(P p, U& e, Out& o);  // e stays 0 where the function reports no code
+    char form;                       // 'W' and 'A' for the two forms of one entry point, one after the other
     int operator()(const Paths& paths, U& e, Out& o) const {
         std::vector<const char*> p;
         for (const std::string& path : paths) p.push_back(path.c_str());
@@ -140,10 +141,10 @@ struct Row {
     }
 };
 #define CALL(roles, broken, ...) \
-    Row{#__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) -> int { (void)p, (void)e, (void)o; return __VA_ARGS__; }}
-#define FORMS(roles, broken, fn, ...)                                                                             \
-    Row{#fn "W " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Wide a{p}; return fn##W(__VA_ARGS__); }},   \
-        Row{#fn "A " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Narrow a{p}; return fn##A(__VA_ARGS__); }}
+    Row{#__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) -> int { (void)p, (void)e, (void)o; return __VA_ARGS__; }, 0}
+#define FORMS(roles, broken, fn, ...)                                                                                \
+    Row{#fn "W " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Wide a{p}; return fn##W(__VA_ARGS__); }, 'W'},  \
+        Row{#fn "A " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Narrow a{p}; return fn##A(__VA_ARGS__); }, 'A'}
 
 inline const std::vector<Row>& table() {
     static const std::vector<Row> rows = {
