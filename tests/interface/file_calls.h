@@ -1,14 +1,9 @@
 // Every exported function that opens files, as one table: the role of each
 // path argument, the documented outcome of each broken argument, and the call,
-// with what it hands out held and freed by an Out. Around it, an installation
-// written by the publisher's writers whose parts can lie anywhere.
+// with what it hands out held and freed by an Out.
 #pragma once
 
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cstring>
-#include <stdexcept>
 
 #include "fixtures.h"  // its inline parts only: the stress test links kaldorn.so, not the test support
 #include "kaldorn/convert.h"
@@ -21,7 +16,6 @@
 namespace calls {
 
 namespace fs = std::filesystem;
-namespace pub = kaldorn::publish;
 using Paths = std::vector<std::string>;
 using P = const char* const*;
 using U = unsigned int;
@@ -223,7 +217,7 @@ inline bool is_directory_role(char role) { return std::strchr("csrue", role) != 
 inline bool is_written(char role) { return std::strchr("DLOG", role) != nullptr; }
 inline bool writes(const Row& row) { return std::strpbrk(row.roles, "DLOG") != nullptr; }
 
-// Where each role lies in an installation; a written role where its reader finds it.
+// Where each role lies in an installation of the tests; a written role where its reader finds it.
 inline std::string place_of(char role) {
     static const std::map<char, std::string> at = {
         {'c', "client"}, {'s', "source"}, {'r', "reference"}, {'u', "updates"}, {'e', "client/engine"},
@@ -231,79 +225,6 @@ inline std::string place_of(char role) {
         {'l', "client/engine/00000004_compns.lst"}, {'m', "source/00000004_compns.lst"}, {'k', "client/component"},
         {'y', "client/orlenmap.dll"}, {'O', "out.lst"}, {'G', "kaldorn.log"}};
     return at.at(role == 'D' || role == 'L' ? char(role + 32) : role);
-}
-
-// The client at 2.2 with definition index 1 (alpha, beta), the source at 8.2
-// with index 2 (alpha re-dated, gamma added), the reference at 3, the engine's
-// beta damaged. A non-empty odd adds a record of that name to every definition
-// index and component list, its component with the digest of "victim".
-class Installation {
-public:
-    explicit Installation(fs::path root, std::string odd = "") : root_(std::move(root)), odd_(std::move(odd)) {
-        for (char role : std::string("csruvdnlmkyOG")) place(role, path(role));
-    }
-    std::string path(char role) const { return role == 'x' ? "alpha" : (root_ / place_of(role)).string(); }
-    Paths paths(const Row& row) const {
-        Paths p;
-        for (const char* r = row.roles; *r != '\0'; ++r) p.push_back(path(*r));
-        return p;
-    }
-    void place(char role, const fs::path& at) const {
-        if (role == 'x') return;
-        fs::create_directories(is_directory_role(role) ? at : at.parent_path());
-        switch (role) {
-        case 'c':
-            put(at / "00000001_index.dat", version(2)), put(at / "00000004_index.dat", definitions(1));
-            put(at / "orlenmap.loc", "engine"), place('y', at / "orlenmap.dll");
-            return place('e', at / "engine");
-        case 's': return put(at / "00000001_index.dat", version(8)), put(at / "00000004_index.dat", definitions(2));
-        case 'r': return put(at / "00000004_index.dat", definitions(3));
-        case 'u':
-            for (const std::string& name : pub::update_files(1, fx::kExampleText)) put(at / name, "");
-            return;
-        case 'e': return put(at / "alpha", "A"), put(at / "beta", "b"), put(at / "00000004_compns.lst", components(false));
-        case 'v': return put(at, version(2));
-        case 'd': case 'D': return put(at, definitions(1));
-        case 'n': return put(at, definitions(2));
-        case 'l': case 'L': return put(at, components(false));
-        case 'm': return put(at, components(true));
-        case 'k': return put(at, "K");
-        case 'y': fs::copy_file(KALDORN_SIBLING, at, fs::copy_options::overwrite_existing); return;
-        default: fs::remove(at);  // O, G: files the call creates
-        }
-    }
-
-private:
-    static void put(const fs::path& at, const std::string& s) { put(at, pub::Bytes(s.begin(), s.end())); }
-    static void put(const fs::path& at, const pub::Bytes& b) {
-        if (!pub::write_file(at, b)) throw std::runtime_error("cannot write " + at.string());
-    }
-    static pub::Bytes version(uint32_t major) { return pub::version_index({1, 0, 0, {1, 1}, {major, 2}, fx::kExampleText}); }
-    pub::Bytes definitions(uint32_t version) const {
-        pub::DefinitionIndex d;
-        d.dat_version = version, d.current = 1;
-        for (auto [id, name] : {std::pair{1u, "alpha"}, {2u, "beta"}, {3u, "gamma"}, {9u, odd_.c_str()}})
-            if ((id != 3 || version > 1) && (id != 9 || !odd_.empty()))
-                d.records.push_back({id, {1, 2, uint8_t(id == 1 ? version : 1), 4, 5, 6, 7}, 0, 1, name});
-        return pub::definition_index(d);
-    }
-    pub::Bytes components(bool newer) const {
-        std::vector<pub::Component> c = {pub::component("alpha", newer ? "A2" : "A"),
-                                         pub::component(newer ? "gamma" : "beta", newer ? "G" : "B")};
-        if (!odd_.empty()) c.push_back(pub::component(odd_, "victim"));
-        return pub::component_list(c);
-    }
-
-    fs::path root_;
-    std::string odd_;
-};
-
-// Memory when the machine offers it (and lets the sibling library be loaded
-// from there): the writers flush every file they replace.
-inline fs::path scratch() {
-    struct statvfs v{};
-    const bool shm = ::access("/dev/shm", W_OK) == 0 && ::statvfs("/dev/shm", &v) == 0 && !(v.f_flag & ST_NOEXEC);
-    return shm ? fs::path("/dev/shm") : fs::temp_directory_path();
 }
 
 }  // namespace calls

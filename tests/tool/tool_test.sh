@@ -43,7 +43,6 @@ done <<EOF
 2 | plan client source --source path | --source path needs the UPDATES directory
 2 | plan client source --source internet --explain --json | excludes
 0 | show source/00000001_index.dat client/00000004_index.dat | version index DAT~.*section checksum: ok~.*DB version 8.2~.*: 110001;110001;.*definition index DAT~.*solo checksum: ok~.*current definition 2, last id 2, 2 records~ +1  00000004_00000001.dat  100b1a07ea0701  status 1  data 0  engine.core~
-0 | show client/00000004_compns.lst | ^client/00000004_compns.lst: component list, head checksum ok, 4 records, platform identifiers 0 0 0~[0-9a-f]{32}  flag 1  tag 0 +15  engine.core~
 0 | show --json source/00000001_index.dat client/00000004_compns.lst | jq [.files[].type] == ["version index DAT", "component list"] and .files[0].frame.section_checksum_ok and .files[1].records[3] == {"file": "readme.txt", "flag": 0, "size": 7, "md5": "c6566f64461986ffe46c913e76644b70", "tag": 0}
 1 | show $w/damaged.dat | byte sum 0x[0-9a-f]+ \(MISMATCH\)~  section checksum: MISMATCH~.*damaged.dat: neither a version nor a definition index DAT that reads
 1 | crc32 source/00000001_index.dat nowhere | ^3a0951de  source/00000001_index.dat~kaldorn: nowhere: cannot be read~$
@@ -57,7 +56,6 @@ done <<EOF
 0 | compns merge $w/merged.lst source/00000004_compns.lst $w/merged.lst | ^5 records written to
 0 | compns diff client/00000004_compns.lst source/00000004_compns.lst --json | jq [.records[].file] == ["engine.core", "patterns.new"]
 0 | defs compare client/00000004_index.dat source/00000004_index.dat | ^client DAT version 1, source DAT version 2: 1 of 3 definitions to fetch~ +3  00000004_00000003.dat  110b1a07ea0703  status 1  data 0  patterns.extra~$
-0 | defs compare client/00000004_index.dat source/00000004_index.dat --opr-id 2 | ^00000004_00000003.dat  flag 1  kind 0~$
 0 | defs diff client/00000004_index.dat source/00000004_index.dat --json | jq [.records[].name] == ["patterns.extra"]
 0 | defs lookup $w/d.dat abc --product 0x10 --append | ^1  00000010_00000001.dat~$
 0 | defs stamp $w/d.dat 1 | ^~$
