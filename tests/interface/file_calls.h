@@ -48,13 +48,14 @@ struct Out {
         U u[4];
         int mode;
         char name[32], path[KALDORN_MAX_PATH];
-    } f{};
+    } f;
     // Records some calls take (GetCompnLstFileRecord fills rec).
     KAL_DORN_VERSION_LIST in{0, {3, 1, 101}, nullptr};
     KAL_DORN_TYPE_INFO type{8, 2, 101};
     VXDEFDATE date{7, 7, 7};
     tagVX_COMPONENT_FILE_MEM_RECORD_INFO rec{1, 1, {}, 0, 2, {}, "a"};
 
+    Out() { std::memset(&f, 0, sizeof f); }  // padding too: answer() compares every byte
     ~Out() {
         FreeUpdtInfoList(vl), KalDornFreeDownloadVersionListExW(xw), KalDornFreeDownloadVersionListExA(xa);
         KaldornFreeFileListFromOprIdForUpdateManagerW(fw), KaldornFreeFileListFromOprIdForUpdateManagerA(fa);
