@@ -1,7 +1,8 @@
 // Shared by the fuzz targets: an Input writes its parts to files in a
 // directory of this process's own (removed at exit) and removes the files
 // again when it goes; the directories stay, as creating them costs more than
-// the calls under test.
+// the calls under test. Outside the libFuzzer build each target is a replay
+// program that runs every file of the directories it is given.
 #pragma once
 
 #include <unistd.h>
@@ -10,7 +11,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace fuzz {
 
@@ -48,3 +53,22 @@ struct Input {
 };
 
 }  // namespace fuzz
+
+#ifndef KALDORN_FUZZ
+int main(int argc, char** argv) {
+    size_t runs = 0;
+    std::error_code ec;
+    for (int i = 1; i < argc; ++i)
+        for (const auto& e : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
+            if (!e.is_regular_file()) continue;
+            std::ostringstream read;
+            read << std::ifstream(e.path(), std::ios::binary).rdbuf();
+            static const uint8_t none = 0;  // like libFuzzer, never a null pointer for an empty input
+            const std::string input = read.str();
+            LLVMFuzzerTestOneInput(input.empty() ? &none : reinterpret_cast<const uint8_t*>(input.data()), input.size());
+            ++runs;
+        }
+    std::cout << runs << " input(s) replayed\n";
+    return runs > 0 ? 0 : 1;
+}
+#endif
