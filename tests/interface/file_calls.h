@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstring>
+#include <tuple>
 
 #include "fixtures.h"  // its inline parts only: the stress test links kaldorn.so, not the test support
 #include "kaldorn/convert.h"
@@ -76,22 +77,6 @@ struct W : std::vector<unsigned short> {
     explicit W(const char* s) : vector(s, s + std::strlen(s) + 1) {}
     operator const unsigned short*() const { return data(); }
 };
-// The arguments of the 16-bit and of the 8-bit form of one entry point.
-struct Wide {
-    P p;
-    W operator[](int i) const { return W(p[i]); }
-    static auto list(Out& o) { return &o.xw; }
-    static auto files(Out& o) { return &o.fw; }
-    static auto node(Out& o) { return &o.f.nw; }
-};
-struct Narrow {
-    P p;
-    const char* operator[](int i) const { return p[i]; }
-    static auto list(Out& o) { return &o.xa; }
-    static auto files(Out& o) { return &o.fa; }
-    static auto node(Out& o) { return &o.f.na; }
-};
-
 inline std::string slash(const char* dir) { return std::string(dir) + "/"; }
 inline tagUPDT_BUFFER_DATA text() {
     return {reinterpret_cast<unsigned char*>(const_cast<char*>(fx::kExampleText.data())), U(fx::kExampleText.size())};
@@ -137,9 +122,17 @@ struct Row {
 };
 #define CALL(roles, broken, ...) \
     Row{#__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) -> int { (void)p, (void)e, (void)o; return __VA_ARGS__; }, 0}
-#define FORMS(roles, broken, fn, ...)                                                                                \
-    Row{#fn "W " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Wide a{p}; return fn##W(__VA_ARGS__); }, 'W'},  \
-        Row{#fn "A " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) { Narrow a{p}; return fn##A(__VA_ARGS__); }, 'A'}
+// The 16-bit and the 8-bit form of one entry point: a(i) is path argument i, and
+// list, files and node what the form hands out or fills.
+#define FORMS(roles, broken, fn, ...)                                                                            \
+    Row{#fn "W " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) {                                            \
+        const auto a = [p](int i) { return W(p[i]); };                                                           \
+        [[maybe_unused]] auto [list, files, node] = std::tie(o.xw, o.fw, o.f.nw);                                \
+        return fn##W(__VA_ARGS__); }, 'W'},                                                                      \
+    Row{#fn "A " #__VA_ARGS__, roles, broken, [](P p, U& e, Out& o) {                                            \
+        const auto a = [p](int i) { return p[i]; };                                                              \
+        [[maybe_unused]] auto [list, files, node] = std::tie(o.xa, o.fa, o.f.na);                                \
+        return fn##A(__VA_ARGS__); }, 'A'}
 
 inline const std::vector<Row>& table() {
     static const std::vector<Row> rows = {
@@ -150,18 +143,18 @@ inline const std::vector<Row>& table() {
         CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternet(p[0], p[1], &o.vl, &e)),
         CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetA(p[0], p[1], &o.vl, &e)),
         CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerW(W(p[0]), &o.f.node, &e)),
-        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx, 1, a[0], a[1], a.list(o), &e),
-        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx, 4, a[0], a[1], a.list(o), &e),
-        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx2, 1, a[0], a[1], a.list(o), &e),
-        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx2, 4, a[0], a[1], a.list(o), &e),
-        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetEx, 1, a[0], a[1], a.list(o), &e),
-        FORMS("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadVersionListForInternetEx, 4, a[0], a[1], a.list(o), &e),
-        FORMS("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathEx, 1, a[0], a[1], a[2], a.list(o), &e),
-        FORMS("csu", "1 1 0 1|0|1", KalDornGetDownloadVersionListForPathEx, 4, a[0], a[1], a[2], a.list(o), &e),
-        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 1, a[0], a.node(o), &e),
-        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 4, a[0], a.node(o), &e),
-        FORMS("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManager, 1, 2, a[0], a[1], a[2], a.files(o), &e),
-        FORMS("src", "1 1 0 1|1|1 1 0 1", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a[0], a[1], a[2], a.files(o), &e),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx, 1, a(0), a(1), &list, &e),
+        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx, 4, a(0), a(1), &list, &e),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx2, 1, a(0), a(1), &list, &e),
+        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx2, 4, a(0), a(1), &list, &e),
+        FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetEx, 1, a(0), a(1), &list, &e),
+        FORMS("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadVersionListForInternetEx, 4, a(0), a(1), &list, &e),
+        FORMS("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathEx, 1, a(0), a(1), a(2), &list, &e),
+        FORMS("csu", "1 1 0 1|0|1", KalDornGetDownloadVersionListForPathEx, 4, a(0), a(1), a(2), &list, &e),
+        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 1, a(0), &node, &e),
+        FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 4, a(0), &node, &e),
+        FORMS("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManager, 1, 2, a(0), a(1), a(2), &files, &e),
+        FORMS("src", "1 1 0 1|1|1 1 0 1", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a(0), a(1), a(2), &files, &e),
         // Drivers and the solo planners.
         CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerLocal(1, W(p[0]), W(p[1]), &o.vl, 0, 1, &e)),
         CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathLocal(1, p[0], p[1], p[2], &o.vl, 0, &e)),
