@@ -52,6 +52,7 @@ done <<EOF
 0 | compns verify client/00000004_compns.lst install | ^damaged  patterns.main~missing  patterns.extra~2 component\(s\) need repair~$
 0 | compns build install $w/built.lst | ^4 components of install written to
 0 | compns add client/00000004_index.dat $w/built.lst --flag 0 | ^entry written: client/00000004_index.dat~$
+0 | compns add client/00000004_index.dat $w/built.lst --flag 0 | ^already up to date
 0 | compns platform $w/built.lst --set 4 5 6 | ^4 5 6~$
 0 | compns merge $w/merged.lst source/00000004_compns.lst $w/merged.lst | ^5 records written to
 0 | compns diff client/00000004_compns.lst source/00000004_compns.lst --json | jq [.records[].file] == ["engine.core", "patterns.new"]
