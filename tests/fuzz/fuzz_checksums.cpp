@@ -2,9 +2,9 @@
 #include <openssl/evp.h>
 #include <zlib.h>
 
-#include <cstdlib>
 #include <cstring>
 
+#include "fuzz_input.h"
 #include "kaldorn/crc32.h"
 #include "kaldorn/md5lib.h"
 

@@ -1,24 +1,27 @@
-// Shared by the fuzz targets: each input is written to a file in a directory
-// of this process's own, the call is made, and the files are removed again.
+// Shared by the fuzz targets: an Input writes its parts to files in a
+// directory of this process's own (removed at exit) and removes the files
+// again when it goes; the directories stay, as creating them costs more than
+// the calls under test. Outside the libFuzzer build each target is a replay
+// program that runs every file of the directories it is given.
 #pragma once
 
-#include <cstddef>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string>
-#include <vector>
 
-#include <unistd.h>
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace fuzz {
 
 namespace fs = std::filesystem;
 
-// Created on first use, removed when the process exits. The path is never
-// destroyed, so the exit handler cannot outlive it.
-inline const fs::path& scratch() {
+inline const fs::path& scratch() {  // never destroyed, so the exit handler cannot outlive it
     static const fs::path* const dir = [] {
         auto* p = new fs::path(fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid())));
         fs::create_directories(*p);
@@ -28,37 +31,44 @@ inline const fs::path& scratch() {
     return *dir;
 }
 
-inline std::string put(const std::string& relative, const uint8_t* data, size_t size) {
-    fs::path p = scratch() / relative;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    return p.string();
-}
-
-// Removes the files of each input; the directories stay until the exit, as
-// creating and removing them costs more than the calls under test.
-struct Cleanup {
-    ~Cleanup() {
+struct Input {
+    const uint8_t* data;
+    size_t size;
+    std::string put(const std::string& relative, const uint8_t* at, size_t n) const {
+        const fs::path p = scratch() / relative;
+        fs::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(at), std::streamsize(n));
+        return p.string();
+    }
+    std::string put(const std::string& relative) const { return put(relative, data, size); }
+    bool put_pair(const std::string& a, const std::string& b) const {  // split where the first two bytes say
+        const size_t cut = size < 2 ? 0 : (size_t{data[0]} | size_t{data[1]} << 8) % (size - 1);
+        return size >= 2 && !put(a, data + 2, cut).empty() && !put(b, data + 2 + cut, size - 2 - cut).empty();
+    }
+    ~Input() {
         std::error_code ec;
-        std::vector<fs::path> files;
-        for (const auto& e : fs::recursive_directory_iterator(scratch(), ec))
-            if (!e.is_directory()) files.push_back(e.path());
-        for (const auto& f : files) fs::remove(f, ec);
+        for (auto e = fs::recursive_directory_iterator(scratch(), ec); e != fs::end(e); e.increment(ec))
+            if (!e->is_directory()) fs::remove(e->path(), ec);
     }
 };
 
-// Splits an input at the point named by its first two bytes.
-struct Halves {
-    const uint8_t* a = nullptr;
-    size_t a_size = 0;
-    const uint8_t* b = nullptr;
-    size_t b_size = 0;
-};
-inline bool split(const uint8_t* data, size_t size, Halves& h) {
-    if (size < 2) return false;
-    size_t cut = (size_t{data[0]} | size_t{data[1]} << 8) % (size - 1);
-    h = {data + 2, cut, data + 2 + cut, size - 2 - cut};
-    return true;
-}
-
 }  // namespace fuzz
+
+#ifndef KALDORN_FUZZ
+int main(int argc, char** argv) {
+    size_t runs = 0;
+    std::error_code ec;
+    for (int i = 1; i < argc; ++i)
+        for (const auto& e : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
+            if (!e.is_regular_file()) continue;
+            std::ostringstream read;
+            read << std::ifstream(e.path(), std::ios::binary).rdbuf();
+            static const uint8_t none = 0;  // like libFuzzer, never a null pointer for an empty input
+            const std::string input = read.str();
+            LLVMFuzzerTestOneInput(input.empty() ? &none : reinterpret_cast<const uint8_t*>(input.data()), input.size());
+            ++runs;
+        }
+    std::cout << runs << " input(s) replayed\n";
+    return runs > 0 ? 0 : 1;
+}
+#endif

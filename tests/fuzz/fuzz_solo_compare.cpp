@@ -4,11 +4,10 @@
 #include "kaldorn/soloindx.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::Halves h;
-    if (!fuzz::split(data, size, h)) return 0;
-    fuzz::Cleanup cleanup;
-    std::string older = fuzz::put("client/00000004_index.dat", h.a, h.a_size);
-    std::string newer = fuzz::put("source/00000004_index.dat", h.b, h.b_size);
+    const fuzz::Input in{data, size};
+    if (!in.put_pair("client/00000004_index.dat", "source/00000004_index.dat")) return 0;
+    const std::string older = (fuzz::scratch() / "client/00000004_index.dat").string(),
+                      newer = (fuzz::scratch() / "source/00000004_index.dat").string();
     tagSOLO_DEF_MEM_RECORD_INFO *all = nullptr, *selected = nullptr;
     unsigned int all_count = 0, selected_count = 0, error = 0;
     tagSOLO_DAT_HEADER_INFO new_header{}, old_header{};
@@ -21,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (unsigned int op = 0; op <= 2; ++op) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-        if (CompareSoloDatFilesForOprId(4, op, newer.c_str(), older.c_str(), &list, &error) == 1)
-            FreeUpdtInfoListEx(list);
+        if (CompareSoloDatFilesForOprId(4, op, newer.c_str(), older.c_str(), &list, &error) == 1) FreeUpdtInfoListEx(list);
     }
     return 0;
 }

@@ -1,35 +1,16 @@
 #!/usr/bin/env bash
 # Proves from the shipped object that the library keeps no state of its own:
-# no data symbol lies in a section that stays writable after loading (.data,
-# .bss and their thread-local twins .tdata, .tbss). Constant tables live in
-# .rodata, vtables and typeinfo in .data.rel.ro, which the loader makes
-# read-only once relocated; neither counts.
-#
-# Ours is every symbol the compiler made from our sources, our namespaces
-# and the exported C names alike; a guard variable (a function-local static
-# with a dynamic initialiser) counts as ours, since a constant table never
-# needs one. Not ours, each judged on its own:
-#   __dso_handle, __TMC_END__, completed.N   C runtime start files (crtbegin/
-#                                            crtend): set by the loader and at
-#                                            unload, never by our code
-#   __cpu_model, __cpu_features2             libgcc's processor feature record
-#                                            behind __builtin_cpu_supports,
-#                                            filled once by its constructor
-#                                            at load time, read-only after
-#   names with asan/ubsan/tsan/sancov        sanitizer instrumentation (the
-#                                            asan and tsan builds)
-#   __unnamed_N, in an instrumented object   clang's records for the sanitizer
-#                                            runtimes: the global descriptors of
-#                                            AddressSanitizer, the check sites of
-#                                            UndefinedBehaviorSanitizer (marked
-#                                            once reported)
+# no data symbol of ours lies in a section that stays writable after loading
+# (.data, .bss, .tdata, .tbss; .data.rel.ro is made read-only once relocated).
+# Ours is every symbol made from our sources, guard variables included. Not
+# ours: the C runtime start files' __dso_handle, __TMC_END__ and completed.N;
+# libgcc's processor feature record (__cpu_model, __cpu_features2, filled once
+# at load); sanitizer instrumentation, and clang's __unnamed_N records for the
+# sanitizer runtimes in an instrumented object.
 set -euo pipefail
 so=$1
 sections=$(readelf -SW "$so")
-if ! grep -q ' \.symtab ' <<<"$sections"; then
-  echo "$so has no symbol table: check an unstripped build"
-  exit 1
-fi
+grep -q ' \.symtab ' <<<"$sections" || { echo "$so has no symbol table: check an unstripped build"; exit 1; }
 # Section numbers of the writable data sections.
 writable=$(sed -n 's/^ *\[ *\([0-9]*\)\] \(\.t\?data\|\.t\?bss\)\(\.[^ ]*\)\? .*/\1 \2\3/p' <<<"$sections" |
   awk '$2 !~ /rel\.ro/ {print $1}')

@@ -1,0 +1,316 @@
+// Sweeps over every exported function that opens files: broken arguments,
+// hostile path lengths and record names, a real full file system. Every call
+// leaves the process's descriptors as they were and changes no file but those
+// it names for writing, none when it fails; the sanitizer builds catch any
+// write past a buffer.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <sys/statvfs.h>
+
+#include <sstream>
+#include <tuple>
+
+#include "file_calls.h"
+
+namespace {
+
+using namespace calls;
+namespace pub = kaldorn::publish;
+
+// Client 2.2 with definition index 1 (alpha, beta) and its engine (beta
+// damaged), source 8.2 with index 2 (alpha re-dated, gamma) and a newer list,
+// reference 3, the update files. odd: a record of that name in every index and
+// list (its component missing). place() copies a role of the model anywhere.
+class Installation {
+public:
+    explicit Installation(const fs::path& root, const std::string& odd = "") : root_(root), model_(root.string() + ".model") {
+        const auto definitions = [&](const char* dir, uint8_t version) {
+            std::vector<pub::Definition> d = {fx::def(1, version, "alpha"), fx::def(2, 1, "beta")};
+            if (version > 1) d.push_back(fx::def(3, 1, "gamma"));
+            if (!odd.empty()) d.push_back(fx::def(9, 1, odd));
+            fx::write_definitions(model_ / dir, 4, version, 1, d);
+        };
+        const auto engine = [&](const char* dir, std::vector<fx::Part> parts) {
+            if (!odd.empty()) parts.push_back({odd, "victim", fx::Part::Missing});
+            fx::write_engine(model_ / dir, 4, parts);
+        };
+        fx::write_version_index(model_ / "client", 1, fx::kExampleText, 2, 2);
+        fx::write_version_index(model_ / "source", 1, fx::kExampleText, 8, 2);
+        definitions("client", 1), definitions("source", 2), definitions("reference", 3);
+        engine("client/engine", {{"alpha", "A"}, {"beta", "B", fx::Part::Damaged}});
+        engine("source", {{"alpha", "A2", fx::Part::Missing}, {"gamma", "G", fx::Part::Missing}});
+        fx::install_sibling(model_ / "client", KALDORN_SIBLING, "engine");
+        fx::write_update_files(model_ / "updates", 1, fx::kExampleText);
+        fx::write_file(model_ / "client/component", "K");
+        fs::copy(model_, root_, fs::copy_options::recursive);
+    }
+    std::string path(char role) const { return role == 'x' ? "alpha" : (root_ / place_of(role)).string(); }
+    Paths paths(const Row& row) const {
+        Paths p;
+        for (const char* r = row.roles; *r != '\0'; ++r) p.push_back(path(*r));
+        return p;
+    }
+    void place(char role, const fs::path& at) const {
+        if (role == 'x') return;
+        fs::create_directories(is_directory_role(role) ? at : at.parent_path());
+        if (std::strchr("OG", role)) fs::remove(at);  // files the calls create
+        else fs::copy(model_ / place_of(role), at, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+
+private:
+    fs::path root_, model_;
+};
+
+// Memory when the machine offers it and loads libraries from there: the writers flush every file.
+fs::path scratch() {
+    struct statvfs v{};
+    const bool shm = ::access("/dev/shm", W_OK) == 0 && ::statvfs("/dev/shm", &v) == 0 && !(v.f_flag & ST_NOEXEC);
+    return shm ? fs::path("/dev/shm") : fs::temp_directory_path();
+}
+
+std::vector<std::string> split(const std::string& s, char by) {
+    std::vector<std::string> out;
+    std::istringstream in(s);
+    for (std::string part; std::getline(in, part, by);) out.push_back(part);
+    return out;
+}
+
+// Every entry under root with its type, size, inode and modification time.
+using Tree = std::map<std::string, std::tuple<unsigned, long long, unsigned long, long long>>;
+Tree snapshot(const fs::path& root) {
+    Tree t;
+    struct stat s{};
+    for (const auto& e : fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
+        if (::lstat(e.path().c_str(), &s) == 0)
+            t[e.path().string()] = {s.st_mode, s.st_size, s.st_ino, s.st_mtim.tv_sec * 1000000000LL + s.st_mtim.tv_nsec};
+    return t;
+}
+
+// One call as "result[/error]". No descriptor stays open, and nothing under
+// root changes but, when the call succeeds, the files it writes and the
+// directories that hold them, which are put back after. tree is root before
+// the call, and after it.
+std::string run(const Installation& inst, const Row& row, const Paths& p, const fs::path& root, Tree& tree,
+                const std::string& what) {
+    const auto fds = fx::open_descriptors();
+    Out o;
+    const int result = row(p, o.e, o);
+    const std::string got = std::to_string(result) + (o.e == 0 ? "" : "/" + std::to_string(o.e));
+    EXPECT_EQ(fx::open_descriptors(), fds) << row.name << ", " << what;
+    Tree after = snapshot(root);
+    for (const auto& [path, was] : after) tree[path] == was ? (void)tree.erase(path) : (void)tree.emplace(path, was);
+    for (const auto& [changed, was] : tree) {
+        bool named = false;
+        for (size_t i = 0; row.roles[i] != '\0'; ++i)
+            named = named || (result == 1 && is_written(row.roles[i]) &&
+                              (changed == fs::path(p[i]).lexically_normal() || changed == fs::path(p[i]).parent_path()));
+        EXPECT_TRUE(named) << row.name << ", " << what << " (" << got << ") changed " << changed;
+    }
+    for (size_t i = 0; result == 1 && row.roles[i] != '\0'; ++i)
+        if (is_written(row.roles[i])) inst.place(row.roles[i], p[i]);
+    tree = writes(row) && result == 1 ? snapshot(root) : std::move(after);
+    return got;
+}
+
+// The argument of `role` broken one way, built under dir: M missing, T of the
+// wrong type (a file for a directory, a directory for a file), G garbled
+// (every file cut to half its length), U unreadable (an output file: its
+// directory not writable).
+std::string broken(const Installation& inst, char role, char how, const fs::path& dir) {
+    const fs::path at = dir / fs::path(place_of(role)).filename();
+    if (how == 'M') return (dir / "nowhere" / at.filename()).string();
+    if (how == 'T') {
+        fs::create_directories(is_directory_role(role) ? dir : at);
+        if (is_directory_role(role)) pub::write_file(at, {'x'});
+        return at.string();
+    }
+    inst.place(role, at);
+    for (auto e = fs::recursive_directory_iterator(fs::is_directory(at) ? at : dir); how == 'G' && e != fs::end(e); ++e)
+        if (e->is_regular_file()) fs::resize_file(e->path(), e->file_size() / 2);
+    if (how == 'U') fs::permissions(fs::exists(at) ? at : dir, fs::exists(at) ? fs::perms::none : fs::perms::owner_read | fs::perms::owner_exec);
+    return at.string();
+}
+
+TEST(Sweeps, EveryBrokenArgumentGivesTheDocumentedResult) {
+    const size_t kinds = ::geteuid() == 0 ? 3 : 4;  // root reads files without permission: no unreadable case
+    for (const Row& row : table()) {
+        const std::vector<std::string> expected = split(row.broken, '|');
+        ASSERT_EQ(expected.size(), std::strlen(row.roles)) << row.name;
+        for (size_t i = 0; row.roles[i] != '\0'; ++i) {
+            std::vector<std::string> outcomes = split(expected[i], ' ');
+            if (outcomes.size() == 1) outcomes.assign(4, outcomes[0]);
+            for (size_t k = 0; row.roles[i] != 'x' && k < kinds; ++k) {
+                const std::string what = "argument " + std::to_string(i) + " " + "MTGU"[k];
+                fx::TempDir dir(scratch());
+                const Installation inst(dir.path() / "w");
+                Paths p = inst.paths(row);
+                p[i] = broken(inst, row.roles[i], "MTGU"[k], dir.path() / "x");
+                Tree tree = snapshot(dir.path());
+                EXPECT_EQ(run(inst, row, p, dir.path(), tree, what), outcomes.at(k)) << row.name << ", " << what;
+                for (const fs::path& f : {fs::path(p[i]), dir.path() / "x"})
+                    if (fs::exists(f)) fs::permissions(f, fs::perms::owner_all);
+            }
+        }
+    }
+}
+
+// Each role from the length whose longest joined path in the library reaches
+// 250 characters: directories are joined with index names (18 characters),
+// the client also with "engine/00000004_compns.lst", the update directory
+// with update file names of up to 36 characters.
+size_t shortest(char role) {
+    static const size_t lengths[] = {223, 231, 231, 213, 244, 250};
+    return lengths[std::min(std::string("csrue").find(role), size_t{5})];
+}
+constexpr size_t kLongest = 270;
+
+// A path of exactly `length` characters below base: 'd' nests 40-character
+// directories, '/' does the same and ends in "/", 'w' puts the length into
+// the last name. Empty when the last name would exceed what the system allows.
+std::string long_path(const fs::path& base, size_t length, char shape) {
+    std::string s = base.string();
+    const size_t end = shape == '/' ? length - 1 : length;
+    while (shape != 'w' && end - s.size() > 50) s += "/" + std::string(39, 'd');
+    if (end - s.size() - 1 > 255) return "";
+    s += "/" + std::string(end - s.size() - 1, 'n');
+    return shape == '/' ? s + "/" : s;
+}
+
+// Every call succeeds on the intact installation, and with each path argument
+// at every length around the 260-byte path buffers, in each shape, it succeeds
+// or refuses (result 0); once it refuses a length it refuses every longer one.
+TEST(Sweeps, EveryLengthAroundThePathBufferGivesTheOrdinaryResultOrARefusal) {
+    fx::TempDir dir(scratch());
+    const Installation inst(dir.path() / "w");
+    Tree tree = snapshot(dir.path());
+    for (const Row& row : table()) EXPECT_EQ(run(inst, row, inst.paths(row), dir.path(), tree, "intact"), "1") << row.name;
+    for (char role : std::string("csruevdDnlLmkyOGx")) {
+        for (char shape : std::string(is_directory_role(role) ? "d/" : role == 'x' ? "w" : "dw")) {
+            std::map<std::pair<size_t, size_t>, size_t> refused;  // (row, argument) to the first length refused
+            for (size_t length = shortest(role); length <= kLongest; ++length) {
+                const std::string at = role == 'x' ? std::string(length, 'q') : long_path(dir.path() / "long", length, shape);
+                if (at.empty()) continue;
+                inst.place(role, at);
+                tree = snapshot(dir.path());
+                for (size_t r = 0; r < table().size(); ++r) {
+                    for (size_t i = 0; table()[r].roles[i] != '\0'; ++i) {
+                        if (table()[r].roles[i] != role) continue;
+                        Paths p = inst.paths(table()[r]);
+                        p[i] = at;
+                        const std::string what = "argument " + std::to_string(i) + " of " + std::to_string(length) + " characters, shape " + shape;
+                        const std::string got = run(inst, table()[r], p, dir.path(), tree, what);
+                        if (got == "1") {
+                            EXPECT_FALSE(refused.count({r, i})) << table()[r].name << ", " << what << ": accepted after a refusal";
+                        } else {
+                            EXPECT_TRUE(got[0] == '0' && (role == 'x' || length > shortest(role))) << table()[r].name << ", " << what << ": " << got;
+                            refused.emplace(std::make_pair(r, i), length);
+                        }
+                    }
+                }
+                fs::remove_all(dir.path() / "long");
+            }
+        }
+    }
+}
+
+// Names are data: a definition or component record whose name climbs out of
+// its directory is read through (verification looks for the file it names),
+// but no call writes anywhere but the file it is given. Long names: every
+// stored length around the 260-byte name field, and every length that puts
+// the engine directory joined with the name around 260.
+TEST(Sweeps, RecordNamesWithSeparatorsOrOfAnyLengthWriteNothingOutsideTheNamedFiles) {
+    std::vector<std::string> names = {"../../../sentinel/victim", "../sentinel", "a/b", "..", ".", "/", "/victim",
+                                      "x/../../../../sentinel/victim"};
+    const size_t engine = (scratch() / "kaldorn-test-XXXXXX/w/client/engine/").string().size();
+    for (size_t length = 250; length <= kLongest; ++length) {
+        if (length > engine) names.push_back(std::string(length - engine, 'j'));
+        if (length >= 255 && length <= 262) names.push_back(std::string(length, 'n'));
+    }
+    for (const std::string& name : names) {
+        fx::TempDir dir(scratch());
+        pub::write_file(dir.path() / "sentinel" / "victim", {'v', 'i', 'c', 't', 'i', 'm'});
+        const Installation inst(dir.path() / "w", name);
+        Tree tree = snapshot(dir.path());
+        for (const Row& row : table()) run(inst, row, inst.paths(row), dir.path(), tree, "a record named " + name);
+    }
+}
+
+// Every writer on a real full file system, over its files as they are and
+// over new ones (".new"): its outcome there, no descriptor left open; a
+// failure changes no file and leaves no new one but a list or log of its own
+// that no reader takes; the log keeps its old lines. With room they succeed
+// and leave files their readers take.
+const std::map<std::string, std::string> kOnAFullFileSystem = {
+    {"UpdateSoloIndexDatFile", "0 0"}, {"ModifyDefEntryFromDatFile", "0 0"}, {"GetDefEntryFromDatFile", "0 0"},
+    {"SetCompnListFilePlatformId", "1 0/8"}, {"DumpRecordsToCompnLstFile", "0/14 0/14"},
+    {"AddEntrytoCompnLstFile", "1 0/14"}, {"MergeCompnLstFilesEx", "0/14 0/14"}, {"(CVXLogger", "1 1"}};
+
+bool usable(const std::string& path) {
+    Out r;
+    return GetDefListFromDatFile(path.c_str(), &r.dr, &r.n, &r.e) == 1 || GetCompnListFromLstFile(path.c_str(), &r.cr, &r.n, &r.e) == 1;
+}
+
+void writers_on_a_full_file_system(const fs::path& root) {
+    const Installation inst(root / "w");
+    pub::write_file(inst.path('G'), {'o', 'l', 'd', '\r', '\n'});
+    static const char block[4096] = {};
+    const int fd = ::open((root / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    for (size_t size = sizeof block; size > 0; size = ::write(fd, block, size) > 0 ? size : size / sizeof block) {
+    }
+    ::close(fd);
+    for (const Row& row : table()) {
+        const std::string name = row.name, expected = writes(row) ? kOnAFullFileSystem.at(name.substr(0, name.find('(', 1))) : "";
+        for (size_t fresh = 0; writes(row) && fresh < 2; ++fresh) {
+            Paths p = inst.paths(row);
+            for (size_t i = 0; row.roles[i] != '\0'; ++i)
+                if (is_written(row.roles[i])) p[i] += fresh ? ".new" : "";
+            const Tree before = snapshot(root);
+            const auto fds = fx::open_descriptors();
+            Out o;
+            const int result = row(p, o.e, o);
+            EXPECT_EQ(std::to_string(result) + (o.e ? "/" + std::to_string(o.e) : ""), split(expected, ' ')[fresh]) << name;
+            EXPECT_EQ(fx::open_descriptors(), fds) << name;
+            const Tree after = snapshot(root);
+            for (const auto& [path, was] : before) EXPECT_TRUE(after.count(path)) << name << " removed " << path;
+            for (const auto& [path, now] : after) {
+                bool written = false, created = false;  // a file the call writes; one it may leave (a list no reader takes, a log)
+                for (size_t i = 0; row.roles[i] != '\0'; ++i)
+                    written = written || (path == p[i] && is_written(row.roles[i])), created = created || (path == p[i] && std::strchr("OGL", row.roles[i]));
+                EXPECT_TRUE((before.count(path) && before.at(path) == now) || S_ISDIR(std::get<0>(now)) ||
+                            (result == 1 && written && before.count(path)) || (created && !usable(path))) << name << ": " << path;
+            }
+        }
+    }
+    const pub::Bytes log = fx::read_file(inst.path('G'));
+    EXPECT_EQ(std::string(log.begin(), log.end()).substr(0, 5), "old\r\n");
+    fs::remove(root / "filler");
+    for (const Row& row : table()) {
+        Out o;
+        const Paths p = inst.paths(row);
+        EXPECT_TRUE(!writes(row) || row(p, o.e, o) == 1) << row.name;
+        for (size_t i = 0; writes(row) && row.roles[i] != '\0'; ++i) EXPECT_TRUE(!std::strchr("DLO", row.roles[i]) || usable(p[i])) << row.name;
+    }
+}
+
+TEST(Sweeps, WritersOnAFullFileSystemFailCleanly) {
+    fx::TempDir dir;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {  // a small tmpfs in a mount namespace of its own
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir.str().c_str(), "tmpfs", 0, "size=512k") != 0)
+            ::_exit(77);
+        writers_on_a_full_file_system(dir.path());
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "this machine does not allow mounting a small tmpfs (needs CAP_SYS_ADMIN)";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the failures the child printed above";
+}
+
+}  // namespace
