@@ -18,7 +18,8 @@ using Contents = std::optional<Bytes>;  // no value: no file
 // bytes stored) unless `last` is given; two table entries, so the solo header
 // lies at kSolo and the second record's name length at kLength.
 inline pub::DefinitionIndex three(const std::string& last = std::string(259, 'z')) {
-    return {4, 0, 2, {1, 1}, 1, 2, 0, false, {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"}, {2, {}, 9, 0, "beta"}, {3, {0xFF}, 0, 1, last}}};
+    return {4, 0, 2, {1, 1}, 1, 2, 0, false,
+            {{1, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "alpha"}, {2, {}, 9, 0, "beta"}, {3, {0xFF}, 0, 1, last}}};
 }
 constexpr size_t kSolo = 92, kLength = 169 + 19;
 inline const VXDEFDATE kDate{0x01020304, 0x0506, 0x07};
@@ -29,15 +30,16 @@ inline Bytes poked(Bytes b, size_t at, uint32_t v, bool stored = false) {
     return b;
 }
 
-inline Contents contents(const std::string& path) { return fs::exists(path) ? Contents(fx::read_file(path)) : std::nullopt; }
+inline Contents contents(const std::string& p) { return fs::exists(p) ? Contents(fx::read_file(p)) : std::nullopt; }
 
 // The header and every counted record read back.
 inline void expect_readable(const std::string& path) {
     tagSOLO_DAT_HEADER_INFO h{};
     tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
     unsigned int count = 0, err = 0;
-    EXPECT_TRUE(GetSoloIndexDatHeader(path.c_str(), &h, &err) == 1 && GetDefListFromDatFile(path.c_str(), &recs, &count, &err) == 1 &&
-                count == h.dwRecordCount) << path;
+    EXPECT_TRUE(GetSoloIndexDatHeader(path.c_str(), &h, &err) == 1 &&
+                GetDefListFromDatFile(path.c_str(), &recs, &count, &err) == 1 && count == h.dwRecordCount)
+        << path;
     ReleaseDefList(recs, count, &err);
 }
 

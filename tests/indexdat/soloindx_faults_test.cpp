@@ -25,7 +25,8 @@ const struct Writer {
     int (*call)(const char* path);
 } kWriters[] = {
     {"stamp", false, [](const char* p) { unsigned int e = 0; return UpdateSoloIndexDatFile(p, 7, &e); }},
-    {"modify", false, [](const char* p) { unsigned int e = 0; return ModifyDefEntryFromDatFile(p, 2, &kDate, 42, 0, &e); }},
+    {"modify", false,
+     [](const char* p) { unsigned int e = 0; return ModifyDefEntryFromDatFile(p, 2, &kDate, 42, 0, &e); }},
     {"append", false, [](const char* p) { return append(p, "delta"); }},
     {"create", true, [](const char* p) { return append(p, "first"); }},
 };
@@ -86,7 +87,8 @@ TEST_F(DefWriterFaults, AProcessKilledAtAnyWriteLeavesTheOldFileOrTheNewOne) {
                 break;
             }
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << w.what;
-            EXPECT_TRUE(contents(path) == before(w) || contents(path) == Contents(whole)) << w.what << " killed at write " << nth;
+            const Contents left = contents(path);
+            EXPECT_TRUE(left == before(w) || left == Contents(whole)) << w.what << " killed at write " << nth;
         }
     }
 }
@@ -95,7 +97,8 @@ TEST_F(DefWriterFaults, AProcessKilledAtAnyWriteLeavesTheOldFileOrTheNewOne) {
 // name (".<name>.XXXXXX") would pass the 255-byte limit on a name, and for
 // links, the writers work on the file in place: same result, same links.
 TEST_F(DefWriterFaults, ModesKeptAndInPlaceWhereACopyCannotReplaceTheFile) {
-    const std::string long_path = dir.file(std::string(250, 'd') + ".dat"), link = dir.file("link.dat"), second = dir.file("2.dat");
+    const std::string long_path = dir.file(std::string(250, 'd') + ".dat");
+    const std::string link = dir.file("link.dat"), second = dir.file("2.dat");
     for (const Writer& w : kWriters) {
         const Bytes whole = after(w);
         reset(w);

@@ -10,22 +10,26 @@
 
 namespace {
 
+using FileList = tagKAL_DORN_FILE_INFO_LISTA;
+
 // Nodes copy the record (the link reset) and the flag, behind the tail; a
 // failed allocation leaves the list as it was; null lists free to 0.
 TEST(Lists, AppendCopiesAndAFailureLeavesTheList) {
-    tagKAL_DORN_FILE_INFO_LISTA *head = nullptr, *tail = nullptr, image{};
-    for (unsigned int kind : {3u, 4u}) image.dwKind = kind, image.pNext = &image, AddToUpdtFileInfoList(&image, &head, &tail);
-    kaldorn::testing::fail_allocation(1);
-    EXPECT_EQ(AddToUpdtFileInfoList(&image, &head, &tail) + AddToUpdtFileInfoList<tagKAL_DORN_FILE_INFO_LISTA>(nullptr, &head, &tail), 0);
-    kaldorn::testing::fail_allocation(0);
-    EXPECT_TRUE(head->pNext == tail && tail->pNext == nullptr && head->dwKind == 3 && tail->dwKind == 4);
+    FileList *head = nullptr, *tail = nullptr, image{};
+    for (unsigned int kind : {3u, 4u})
+        image.dwKind = kind, image.pNext = &image, AddToUpdtFileInfoList(&image, &head, &tail);
     tagKAL_DORN_VERSION_LISTEXA *first = nullptr, *last = nullptr;
     tagKAL_DORN_TYPE_INFOEXA rec{};
     rec.dwMajorVersion = 7;
-    ASSERT_EQ(AddToUpdtInfoListEx(&rec, 2, &first, &last), 1);
+    kaldorn::testing::fail_allocation(1);
+    EXPECT_EQ(AddToUpdtFileInfoList(&image, &head, &tail), 0);
+    kaldorn::testing::fail_allocation(0);
+    EXPECT_EQ(AddToUpdtFileInfoList<FileList>(nullptr, &head, &tail) + AddToUpdtInfoListEx(&rec, 2, &first, &last), 1);
+    EXPECT_TRUE(head->pNext == tail && tail->pNext == nullptr && head->dwKind == 3 && tail->dwKind == 4);
     EXPECT_TRUE(first == last && first->pNext == nullptr && first->uchFlag == 2 && first->stInfo.dwMajorVersion == 7);
-    EXPECT_EQ(FreeUpdtInfoListEx(head) + KalDornFreeVersionListExLocal(first) + FreeUpdtInfoListEx<tagKAL_DORN_FILE_INFO_LISTA>(nullptr) +
-                  KalDornFreeVersionListExLocal<tagKAL_DORN_VERSION_LISTEXA>(nullptr), 2);
+    EXPECT_EQ(FreeUpdtInfoListEx(head) + KalDornFreeVersionListExLocal(first) + FreeUpdtInfoListEx<FileList>(nullptr) +
+                  KalDornFreeVersionListExLocal<FileList>(nullptr),
+              2);
 }
 
 // Bytes widen by sign extension and units narrow to their low byte; a source
@@ -45,14 +49,17 @@ TEST(WideChar, SignExtensionLowBytesAndCapacity) {
             source[length] = 0;
             const int fits = length < cap ? 1 : 0;
             EXPECT_EQ(ConvertToWideCharEx(std::string(length, '\xE9').c_str(), wout.data(), cap) +
-                          ConvertToMultiByte(source.data(), cout.data(), cap), 2 * fits) << cap << " " << length;
+                          ConvertToMultiByte(source.data(), cout.data(), cap),
+                      2 * fits)
+                << cap << " " << length;
             EXPECT_TRUE(!fits || (wout[length] == 0 && cout[length] == 0 && (length == 0 || wout[0] == 0xFFE9)));
             for (size_t i = fits ? length + 1 : 0; i < wout.size(); ++i)
                 ASSERT_TRUE(wout[i] == 0xAAAA && cout[i] == '\x55') << cap << " " << length << " " << i;
         }
     }
-    EXPECT_EQ(ConvertToWideCharEx(nullptr, w, 2) + ConvertToWideCharEx("a", nullptr, 2) + ConvertToMultiByte(nullptr, narrow, 2) +
-                  ConvertToMultiByte(wide, nullptr, 2), 0);
+    EXPECT_EQ(ConvertToWideCharEx(nullptr, w, 2) + ConvertToWideCharEx("a", nullptr, 2) +
+                  ConvertToMultiByte(nullptr, narrow, 2) + ConvertToMultiByte(wide, nullptr, 2),
+              0);
     EXPECT_EQ(w[0], 1);
 }
 
@@ -76,7 +83,9 @@ TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
         EXPECT_EQ(out[c.cap], 'x') << "nothing written past the capacity";
     }
     char out[260];
-    EXPECT_EQ(MakeFilePath(nullptr, "a", out, 260) + MakeFilePath("d", nullptr, out, 260) + MakeFilePath("d", "a", nullptr, 260), 0);
+    EXPECT_EQ(MakeFilePath(nullptr, "a", out, 260) + MakeFilePath("d", nullptr, out, 260) +
+                  MakeFilePath("d", "a", nullptr, 260),
+              0);
 }
 
 bool sibling_mapped() {
@@ -89,16 +98,17 @@ bool sibling_mapped() {
 // descriptor and no mapping of the sibling outlives a lookup.
 TEST(EngineLocation, EverySiblingContract) {
     const std::string e(258, 'e');
+    const char* built = KALDORN_SIBLING;
     const struct {
         const char* built;     // null: no sibling
         std::string location;  // contents of orlenmap.loc
         int result;
         unsigned int error;    // 77: untouched
         std::string engine;    // "=" + text: relative to the client directory
-    } cases[] = {{nullptr, "", 0, 77, ""}, {KALDORN_SIBLING_NO_EXPORT, "", 0, 77, ""}, {KALDORN_SIBLING_FAILS, "", 0, 4242, ""},
-                 {KALDORN_SIBLING, "/opt/engine/3.1\n", 1, 0, "/opt/engine/3.1"}, {KALDORN_SIBLING, "engine  \r\n", 1, 0, "=engine"},
-                 {KALDORN_SIBLING, "", 0, 2, ""} /* no location file */, {KALDORN_SIBLING, "\n", 0, 3, ""},
-                 {KALDORN_SIBLING, "/" + e + "e", 0, 4, ""}, {KALDORN_SIBLING, "/" + e, 1, 0, "/" + e}};
+    } cases[] = {{nullptr, "", 0, 77, ""}, {KALDORN_SIBLING_NO_EXPORT, "", 0, 77, ""},
+                 {KALDORN_SIBLING_FAILS, "", 0, 4242, ""}, {built, "/opt/engine/3.1\n", 1, 0, "/opt/engine/3.1"},
+                 {built, "engine  \r\n", 1, 0, "=engine"}, {built, "", 0, 2, ""} /* no location file */,
+                 {built, "\n", 0, 3, ""}, {built, "/" + e + "e", 0, 4, ""}, {built, "/" + e, 1, 0, "/" + e}};
     for (const auto& c : cases) {
         fx::TempDir client;
         if (c.built != nullptr) fx::install_sibling(client.path(), c.built, c.location);
@@ -106,7 +116,7 @@ TEST(EngineLocation, EverySiblingContract) {
         std::memset(engine, 0x5A, sizeof engine);
         unsigned int error = 77;
         const size_t fds = fx::descriptor_count();
-        EXPECT_EQ(GetCurrentEngineLocation(client.str().c_str(), 0, engine, sizeof engine, &error), c.result) << c.location;
+        EXPECT_EQ(GetCurrentEngineLocation(client.str().c_str(), 0, engine, 260, &error), c.result) << c.location;
         EXPECT_EQ(error, c.error) << c.location;
         const std::string want = c.engine[0] == '=' ? client.str() + "/" + c.engine.substr(1) : c.engine;
         EXPECT_TRUE(c.result == 1 ? engine == want : c.error != 77 || engine[0] == 0x5A) << c.location;
@@ -114,13 +124,14 @@ TEST(EngineLocation, EverySiblingContract) {
     }
     char engine[260];
     unsigned int error = 77;
-    EXPECT_EQ(GetCurrentEngineLocation(nullptr, 0, engine, 260, &error) + GetCurrentEngineLocation("/tmp", 0, nullptr, 260, &error) +
+    EXPECT_EQ(GetCurrentEngineLocation(nullptr, 0, engine, 260, &error) +
+                  GetCurrentEngineLocation("/tmp", 0, nullptr, 260, &error) +
                   GetCurrentEngineLocation("/tmp", 0, engine, 260, nullptr) +
                   GetCurrentEngineLocation(std::string(250, 'd').c_str(), 0, engine, 260, &error),  // too long to join
               0);
     EXPECT_EQ(error, 77u);
     // The loader wrappers refuse nulls without consulting the loader.
-    void* self = VXLoadLibrary(KALDORN_SIBLING);
+    void* self = VXLoadLibrary(built);
     EXPECT_TRUE(self && VXGetProcAddress(self, "GetEngnMapCurrentEngineLocation") && !VXGetProcAddress(self, nullptr) &&
                 !VXLoadLibrary(nullptr) && !VXGetProcAddress(nullptr, "GetEngnMapCurrentEngineLocation"));
     VXFreeLibrary(self);
