@@ -46,7 +46,7 @@ TEST(Logger, FailuresWriteLessOrNothing) {
             CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, "m");
             return 0;
         };
-        fx::until_through(inject, call, [&](long nth, int) {
+        fx::until_through(inject, call, [&](long, int) {
             const std::string now = text(dir.file("a.log"));
             EXPECT_EQ(fx::descriptor_count(), fds);
             EXPECT_TRUE(now == whole || (now.size() < whole.size() && now.compare(0, old.size(), old) == 0)) << now;
