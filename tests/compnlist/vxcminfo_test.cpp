@@ -197,7 +197,7 @@ TEST_F(CompnList, FailedWritesLeaveNoListAReaderAccepts) {
         [&] { return MergeCompnLstFilesEx(older.c_str(), newer.c_str(), list.c_str(), &count, &code); }};
     for (const auto& write : writers) {
         for (auto [inject, expected] : {std::pair{&fail_seek, 15u}, {&fail_write, 14u}}) {
-            const long last = fx::until_through(inject, write, [&](long nth, int result) {
+            const long last = fx::until_through(inject, write, [&, expected = expected](long nth, int result) {
                 unsigned int read_code = 0;
                 EXPECT_EQ(!read_list(list, read_code).empty(), result == 1) << nth;
                 EXPECT_TRUE(result == 1 || (code == expected && (read_code == 10 || read_code == 17))) << nth;

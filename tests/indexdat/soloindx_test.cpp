@@ -35,14 +35,14 @@ TEST(IndexDat, ChecksumRules) {
             EXPECT_EQ(CalculateCheckSumFd(fd, 10, &out) + CalculateCheckSumFd(fd, 1 << 20, &past) +
                           CalculateCheckSumFd(fd, 10, nullptr),
                       2);
-            EXPECT_EQ(std::pair(out, past), std::pair(want, 0u)) << region;
+            EXPECT_EQ(std::pair(out, past), std::pair(want, 0u)) << b.size();
         });
     }
     for (auto [tail, sum] :
          {std::pair{Bytes{1, 0xFF}, 0u}, {Bytes{}, 0u}, {Bytes{0x80, 0x80}, 0xFFFFFF00u}, {Bytes{0x7F, 1}, 0x80u}}) {
         Bytes b(8 + tail.size(), 9);
         std::copy(tail.begin(), tail.end(), b.begin() + 8);
-        at_five(b, [&](int fd) { EXPECT_EQ(CalculateChecksum(fd), sum); });
+        at_five(b, [&, want = sum](int fd) { EXPECT_EQ(CalculateChecksum(fd), want); });
     }
 }
 
