@@ -176,7 +176,7 @@ TEST(DefDiff, SelectsNewAndRedatedActiveRecords) {
             const int got = GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err);
             EXPECT_TRUE(got == (nth == 0 ? result : 0) && err == 0) << selected.size() << " at " << nth;
             std::vector<unsigned int> ids;
-            for (unsigned int k = 0; got == 1 && k < count; ++k) ids.push_back(recs[k].dwDefId);
+            for (unsigned int k = 0; got == 1 && k < count; ++k) ids.push_back(+recs[k].dwDefId);
             EXPECT_TRUE(got == 1 ? ids == selected && (recs == nullptr) == (count == 0)
                                  : recs == reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&dir) && count == 77) << nth;
             if (got == 1) ReleaseDefList(recs, count, &err);
