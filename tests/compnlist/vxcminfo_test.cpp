@@ -174,7 +174,7 @@ TEST_F(CompnList, PlatformIdentifiersAreSetInPlace) {
 // Names of length 0 or above 260, whose NUL lies past the stored bytes, or
 // without a NUL are refused with 14 before the file changes. The writer and
 // the merge output then fail at each write and each seek in turn: the code is
-// 15 for a seek for a seek, 14 for a write, and no reader accepts what is left.
+// 15 for a seek, 14 for a write, and no reader accepts what is left.
 TEST_F(CompnList, FailedWritesLeaveNoListAReaderAccepts) {
     const pub::Component a = pub::component("a", "");
     Recs bad = records({a, a, pub::component("abc", ""), a});
