@@ -1,205 +1,233 @@
-// Index DAT readers and checksum rules over files written byte by byte.
+// Definition index DATs: the checksum rules, the readers, stamping and
+// modifying, lookup and append, and the diff. Every file the library writes
+// is compared with the publisher's file of the same content.
 #include <fcntl.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
-#include <string>
-#include <tuple>
 
-#include <gtest/gtest.h>
-
-#include "defs_support.h"
+#include "definitions.h"
 
 namespace {
 
-using fixtures::Bytes;
-
-class IndexDat : public ::testing::Test {
-protected:
-    fixtures::TempDir dir;
-    std::string path = dir.file("00000001_index.dat");
-    int descriptors = fixtures::open_descriptor_count();
-    void TearDown() override { EXPECT_EQ(fixtures::open_descriptor_count(), descriptors); }
-
-    void write(const Bytes& b) { fixtures::write_file(path, b); }
-
-    // Opens the file positioned at byte 5 and checks the position is kept.
-    template <typename F>
-    void with_fd(F f) {
-        int fd = ::open(path.c_str(), O_RDONLY);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::lseek(fd, 5, SEEK_SET), 5);
-        f(fd);
+// The block CRC (zlib's value of the last 1024-byte block of its region, 0
+// for none) and the byte sum (signed bytes from offset 8); neither moves the
+// caller's file position.
+TEST(IndexDat, ChecksumRules) {
+    fx::TempDir dir;
+    const std::string path = dir.file("i.dat");
+    const auto at_five = [&](const Bytes& b, const auto& check) {
+        fx::write_file(path, b);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ::lseek(fd, 5, SEEK_SET);
+        check(fd);
         EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 5);
         ::close(fd);
-    }
-};
-
-TEST_F(IndexDat, BlockCrcCoversOnlyTheLastBlock) {
-    struct {
-        size_t region;        // bytes after the 10 skipped
-        size_t covered_from;  // first of them the value covers
-    } cases[] = {{0, 0}, {3, 0}, {1024, 0}, {1025, 1024}, {2048, 1024}, {5000, 4096}};
-    for (auto c : cases) {
-        Bytes b(10 + c.region);
-        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 7 + 1);
-        write(b);
-        auto expected = static_cast<uint32_t>(
-            crc32(0L, b.data() + 10 + c.covered_from, static_cast<uInt>(c.region - c.covered_from)));
-        with_fd([&](int fd) {
-            unsigned int out = 1;
-            ASSERT_EQ(CalculateCheckSumFd(fd, 10, &out), 1);
-            EXPECT_EQ(out, c.region == 0 ? 0u : expected) << c.region;
-            EXPECT_EQ(CalculateCheckSumFd(fd, 10, nullptr), 0);
-            ASSERT_EQ(CalculateCheckSumFd(fd, 1 << 20, &out), 1);
-            EXPECT_EQ(out, 0u);
+    };
+    for (auto [region, from] :
+         {std::pair{0u, 0u}, {3u, 0u}, {1024u, 0u}, {1025u, 1024u}, {2048u, 1024u}, {5000u, 4096u}}) {
+        Bytes b(10 + region);
+        for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<unsigned char>(i * 7 + 1);
+        const auto want = region == 0 ? 0u : static_cast<uint32_t>(crc32(0L, b.data() + 10 + from, region - from));
+        at_five(b, [&](int fd) {
+            unsigned int out = 1, past = 1;
+            EXPECT_EQ(CalculateCheckSumFd(fd, 10, &out) + CalculateCheckSumFd(fd, 1 << 20, &past) +
+                          CalculateCheckSumFd(fd, 10, nullptr),
+                      2);
+            EXPECT_EQ(std::pair(out, past), std::pair(want, 0u)) << b.size();
         });
     }
-    write({0, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'});
-    with_fd([](int fd) {
-        unsigned int out = 0;
-        CalculateCheckSumFd(fd, 8, &out);
-        EXPECT_EQ(out, 0x352441C2u);
-    });
-}
-
-TEST_F(IndexDat, ByteSumTakesSignedBytesFromOffset8) {
-    struct {
-        Bytes tail;
-        unsigned int sum;
-    } cases[] = {{{0x01, 0xFF}, 0}, {{}, 0}, {{0x80, 0x80}, 0xFFFFFF00u}, {{0x7F, 0x01}, 0x80u}};
-    for (const auto& c : cases) {
-        Bytes b(8 + c.tail.size(), 9);  // the lead block is never summed
-        std::copy(c.tail.begin(), c.tail.end(), b.begin() + 8);
-        write(b);
-        with_fd([&](int fd) { EXPECT_EQ(CalculateChecksum(fd), c.sum); });
+    for (auto [tail, sum] :
+         {std::pair{Bytes{1, 0xFF}, 0u}, {Bytes{}, 0u}, {Bytes{0x80, 0x80}, 0xFFFFFF00u}, {Bytes{0x7F, 1}, 0x80u}}) {
+        Bytes b(8 + tail.size(), 9);
+        std::copy(tail.begin(), tail.end(), b.begin() + 8);
+        at_five(b, [&, want = sum](int fd) { EXPECT_EQ(CalculateChecksum(fd), want); });
     }
 }
 
-// The payload is copied with a NUL behind it (an empty one as just the NUL);
-// bytes after it are ignored. Release empties the record and may repeat.
-TEST_F(IndexDat, VersionFileIsLoaded) {
-    const fixtures::VersionDat full{.entries = 3, .first_major = 7, .first_minor = 8, .db_major = 2, .db_minor = 1,
-                                    .text = "110001;1", .trailing = "ignored"};
-    for (const fixtures::VersionDat& v : {full, fixtures::VersionDat{}}) {
-        write(fixtures::build_version_dat(v));
-        tagUPDT_DAT_VERSION_INFO_MEM info{};
-        ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 1);
-        EXPECT_EQ(std::tuple(+info.stFirstVersion.dwMajorVersion, +info.stFirstVersion.dwMinorVersion,
-                             +info.stDbVersion.dwMajorVersion, +info.stDbVersion.dwMinorVersion),
-                  std::tuple(v.first_major, v.first_minor, v.db_major, v.db_minor));
-        ASSERT_EQ(+info.stBuffer.dwSize, v.text.size());
-        ASSERT_NE(+info.stBuffer.pData, nullptr);
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(info.stBuffer.pData), v.text.size() + 1), v.text + '\0');
-        EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
-        EXPECT_TRUE(info.stBuffer.pData == nullptr && info.stBuffer.dwSize == 0);
-        EXPECT_EQ(ReleaseUpdateVersionInfo(&info), 0);
+// Header and records decoded; a file without records skips the solo checksum
+// in the list reader, not in the header reader. Every cut, the checksum, name
+// lengths outside 1 to 260 and record counts past the records are refused
+// with nothing handed out and error 0.
+TEST(DefinitionIndex, ReadOrRefused) {
+    fx::TempDir dir;
+    const std::string path = dir.file("i.dat");
+    fx::write_file(path, pub::definition_index(three()));
+    tagSOLO_DAT_HEADER_INFO h{};
+    tagSOLO_DEF_MEM_RECORD_INFO* r = nullptr;
+    unsigned int n = 0, err = 99, err2 = 99;
+    ASSERT_EQ(GetSoloIndexDatHeader(path.c_str(), &h, &err) + GetDefListFromDatFile(path.c_str(), &r, &n, &err2), 2);
+    using Words = std::vector<unsigned int>;
+    EXPECT_EQ(Words({h.dwProductId, h.dwDatVersion, h.dwRecordCount, h.dwLastDefId, h.dwCurrentDefId, n, err, err2}),
+              Words({4, 1, 3, 3, 2, 3, 0, 0}));
+    const unsigned char date[7] = {1, 2, 3, 4, 5, 6, 7};
+    EXPECT_EQ(std::memcmp(&r[0].stDefDate, date, 7), 0);
+    EXPECT_EQ(Words({r[0].dwDefId, r[0].dwNameLength, r[1].dwDefData, r[1].dwDefStatus, r[2].dwNameLength}),
+              Words({1, 6, 9, 0, 260}));
+    EXPECT_EQ(std::string(r[0].szDefName) + std::string(r[2].szDefName), "alpha" + std::string(259, 'z'));
+    EXPECT_EQ(ReleaseDefList(r, n, &err) + ReleaseDefList(nullptr, 0, &err), 1);
+    Bytes none = pub::definition_index({});
+    none[60] ^= 0x55;  // the solo checksum of a file without entries or records
+    fx::write_file(path, none);
+    r = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&h);
+    EXPECT_TRUE(GetDefListFromDatFile(path.c_str(), &r, &n, &err) == 1 && r == nullptr && n == 0);
+    EXPECT_EQ(GetSoloIndexDatHeader(path.c_str(), &h, &err), 0);
+
+    const Bytes good = pub::definition_index(three());
+    std::vector<Bytes> bad;
+    for (size_t len = 0; len < good.size(); ++len) bad.emplace_back(good.begin(), good.begin() + long(len));
+    bad.emplace_back(good)[good.size() - 2] ^= 1;
+    bad.push_back(pub::definition_index(three(std::string(260, 'z'))));
+    for (uint32_t length : {0u, 0x80000000u, 0xFFFFFFFFu}) bad.push_back(poked(good, kLength, length, true));
+    for (uint32_t count : {4u, 1000u, 0x10000000u, 0xFFFFFFFFu}) bad.push_back(poked(good, kSolo + 16, count));
+    for (size_t i = 0; i < bad.size(); ++i) {
+        fx::write_file(path, bad[i]);
+        r = nullptr, n = 77, err = 77;
+        expect_refused(path, std::to_string(i), [&] { return GetDefListFromDatFile(path.c_str(), &r, &n, &err); });
+        EXPECT_TRUE(r == nullptr && n == 77 && err == 0) << i;
     }
-    EXPECT_EQ(ReleaseUpdateVersionInfo(nullptr), 0);
+    EXPECT_EQ(GetDefListFromDatFile(dir.str().c_str(), &r, &n, &err) + GetDefListFromDatFile(nullptr, &r, &n, &err) +
+                  GetDefListFromDatFile(path.c_str(), &r, &n, nullptr), 0);
 }
 
-TEST_F(IndexDat, DamagedVersionFilesFail) {
-    fixtures::VersionDat v;
-    v.text = "1110010;1";
-    Bytes good = fixtures::build_version_dat(v);
-    auto fails = [&](const Bytes& b, const std::string& what) {
-        write(b);
-        tagUPDT_DAT_VERSION_INFO_MEM info{};
-        EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), &info), 0) << what;
-        EXPECT_EQ(+info.stBuffer.pData, nullptr) << what;
-    };
-    for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
+class DefLookup : public ::testing::Test {
+protected:
+    fx::TempDir dir;
+    std::string path = dir.file("00000010_index.dat");
+    char name[22] = {};
+    unsigned int id = 0, err = 99;
+    int lookup(const std::string& def, int append) {
+        return GetDefEntryFromDatFile(0x10, path.c_str(), def.c_str(), append, name, sizeof name, &id, &err);
+    }
+    std::string found() const { return std::string(name) + " " + std::to_string(id); }
+};
+
+// The first append creates the file (mode 0600); the name is then found in
+// any letter case; another is appended with the next id. Lookups find an
+// inactive record; a name absent from a record array is error 2.
+TEST_F(DefLookup, AppendCreatesFindsAndAppends) {
+    ASSERT_EQ(lookup("abc", 1), 1);
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0600));
+    expect_refused(path, "", [&] { return lookup("ABC", 1) == 1 && found() == "00000010_00000001.dat 1" ? 0 : 9; });
+    ASSERT_EQ(lookup("second", 1), 1);
+    EXPECT_EQ(found(), "00000010_00000002.dat 2");
+    const pub::DefinitionIndex two{0x10, 0, 0, {1, 1}, 0, 0, 0, false, {{1, {}, 0, 1, "abc"}, {2, {}, 0, 1, "second"}}};
+    EXPECT_EQ(fx::read_file(path), pub::definition_index(two));
+    fx::write_file(path, pub::definition_index(three()));
+    ASSERT_EQ(lookup("BETA", 0), 1);
+    EXPECT_EQ(found(), "00000010_00000002.dat 2");
+    tagSOLO_DEF_MEM_RECORD_INFO rec{};
+    std::strcpy(rec.szDefName, "alpha");
+    for (unsigned int n : {1u, 0u})  // an absent name, then an empty array
+        EXPECT_TRUE(GetDefEntryFromDatList(0x10, &rec, n, n ? "delta" : "alpha", name, 0, &id, &err) == 0 && err == 2);
+}
+
+// Refused lookups leave the file or its absence, error 0. Records followed by
+// bytes the count leaves out (one record, or all) are refused too: an append
+// behind them would read back as those bytes.
+TEST_F(DefLookup, RefusedLookupsLeaveTheFile) {
+    const std::string too_long(260, 'n');
+    const Bytes good = pub::definition_index(three());
     Bytes bad_crc = good;
     bad_crc.back() ^= 1;
-    fails(bad_crc, "checksum");
-    v.override_size = true;
-    for (uint32_t size : {10u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        v.payload_size = size;
-        fails(fixtures::build_version_dat(v), "payload size " + std::to_string(size));
+    const std::tuple<Contents, std::string, int> cases[] = {
+        {{}, "x", 0}, {good, "x", 0}, {pub::definition_index({}), "x", 0}, {{}, too_long, 1}, {good, too_long, 1},
+        {bad_crc, "x", 1}, {Bytes(50, 0), "x", 1}, {poked(good, kSolo + 16, 2), "x", 1},
+        {poked(good, kSolo + 16, 0), "x", 1}};
+    for (const auto& [file, def, append] : cases) {
+        fs::remove(path);
+        if (file) fx::write_file(path, *file);
+        expect_refused(path, def.substr(0, 3), [&, &d = def, a = append] { return lookup(d, a); });
+        EXPECT_EQ(err, 0u);
     }
-    for (uint32_t count : {1u, 0x10000000u, 0x0FFFFFFFu, 0xFFFFFFFFu}) {
-        Bytes b = good;
-        fixtures::set32(b, 16, count);  // entry count: everything after it moves
-        fails(b, "entry count " + std::to_string(count));
-    }
-    tagUPDT_DAT_VERSION_INFO_MEM info{};
-    EXPECT_EQ(GetUpdateVersionInfo(dir.file("missing").c_str(), &info) +
-                  GetUpdateVersionInfo(dir.str().c_str(), &info) + GetUpdateVersionInfo(nullptr, &info) +
-                  GetUpdateVersionInfo(path.c_str(), nullptr),
-              0);
+    fs::remove(path);
+    ASSERT_EQ(lookup(too_long.substr(1), 1), 1);  // 259 characters fit
+    expect_readable(path);
 }
 
-TEST_F(IndexDat, DefinitionRecordsAreDecoded) {
-    write(fixtures::build_definition_dat(defs_test::three_records()));
-    tagSOLO_DAT_HEADER_INFO header{};
-    unsigned int err = 99;
-    ASSERT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 1);
-    EXPECT_EQ(err, 0u);
-    EXPECT_EQ(std::tuple(+header.dwProductId, +header.dwRecordCount, +header.dwLastDefId, +header.dwCurrentDefId),
-              std::tuple(4u, 3u, 3u, 2u));
-
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    unsigned int count = 0;
-    err = 99;
-    ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    ASSERT_EQ(count, 3u);
-    EXPECT_EQ(err, 0u);
-    const unsigned char date[7] = {1, 2, 3, 4, 5, 6, 7};
-    EXPECT_EQ(std::memcmp(&recs[0].stDefDate, date, 7), 0);
-    EXPECT_EQ(std::tuple(+recs[0].dwDefId, std::string(recs[0].szDefName), +recs[0].dwNameLength),
-              std::tuple(1u, "alpha", 6u));
-    EXPECT_EQ(std::tuple(+recs[1].dwDefData, +recs[1].dwDefStatus), std::tuple(9u, 0u));
-    EXPECT_EQ(std::tuple(std::string(recs[2].szDefName), +recs[2].dwNameLength),
-              std::tuple(std::string(259, 'z'), 260u));
-    EXPECT_EQ(ReleaseDefList(recs, count, &err), 1);
-    EXPECT_EQ(ReleaseDefList(nullptr, 0, &err), 0);
-}
-
-TEST_F(IndexDat, EmptyDefinitionFileSkipsTheChecksum) {
-    Bytes b = fixtures::build_definition_dat({});
-    b[fixtures::solo_offset(0)] ^= 0x55;  // wrong solo checksum
-    write(b);
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&b);
-    unsigned int count = 5, err = 5;
-    ASSERT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 1);
-    EXPECT_TRUE(recs == nullptr && count == 0);
-    tagSOLO_DAT_HEADER_INFO header{};
-    EXPECT_EQ(GetSoloIndexDatHeader(path.c_str(), &header, &err), 0);
-    EXPECT_EQ(err, 0u);
-}
-
-TEST_F(IndexDat, DamagedDefinitionFilesFailWithNothingHandedOut) {
-    Bytes good = fixtures::build_definition_dat(defs_test::three_records());
-    auto fails = [&](const Bytes& b, const std::string& what) {
-        write(b);
-        tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-        unsigned int count = 77, err = 77;
-        EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &recs, &count, &err), 0) << what;
-        EXPECT_TRUE(recs == nullptr && count == 77 && err == 0) << what;
+// New and redated active records of the newer file, in its order; every
+// allocation failing in turn hands out nothing.
+TEST(DefDiff, SelectsNewAndRedatedActiveRecords) {
+    const pub::Definition a{1, {1}, 0, 1, "a"}, b{2, {2}, 0, 1, "b"}, c{3, {3}, 0, 1, "c"};
+    const auto with = [](pub::Definition r, uint8_t day, const char* n = nullptr, uint32_t status = 1) {
+        r.date[6] = day, r.status = status, r.name = n ? n : r.name;
+        return r;
     };
-    for (size_t len = 0; len < good.size(); ++len) fails(Bytes(good.begin(), good.begin() + long(len)), "cut");
-    Bytes b = good;
-    b[b.size() - 2] ^= 1;
-    fails(b, "checksum");
-    for (uint32_t bad : {0u, 261u, 0x80000000u, 0xFFFFFFFFu}) {
-        auto d = defs_test::three_records();
-        d.records[1].override_length = true;
-        d.records[1].name_length = bad;
-        fails(fixtures::build_definition_dat(d), "name length " + std::to_string(bad));
+    const auto at = [](pub::Definition r, uint32_t id) { return r.id = id, r; };  // ids far apart
+    using Defs = std::vector<pub::Definition>;
+    const std::tuple<Defs, Defs, int, std::vector<unsigned int>> cases[] = {
+        {{a, b, c}, {a, b, c}, 1, {}},
+        {{a, with(b, 9)}, {c, b, with(a, 6)}, 1, {3, 2, 1}},             // new, redated either way
+        {{a, b, c}, {b}, 1, {}},                                          // only in the older file
+        {{a}, {with(a, 4, nullptr, 0), with(b, 0, nullptr, 0)}, 1, {}},  // inactive
+        {{a, with(a, 8)}, {a, with(b, 8)}, 1, {2}},                       // the first older duplicate counts
+        {{a}, {with(a, 5, "A")}, 1, {1}},                                 // letter case is no rename
+        {{a, b}, {a, with(b, 0, "bee")}, 0, {}},                          // a renamed definition
+        {{a, at(b, 1u << 31), at(c, ~0u)}, {at(c, ~0u), at(with(b, 7), 1u << 31), at(a, 1000)}, 1, {1u << 31, 1000}}};
+    fx::TempDir dir;
+    const std::string older = dir.file("old.dat"), newer = dir.file("new.dat");
+    for (const auto& [o, n, result, selected] : cases) {
+        fx::write_file(older, pub::definition_index({4, 0, 0, {1, 1}, 0, 0, 0, false, o}));
+        fx::write_file(newer, pub::definition_index({4, 0, 0, {1, 1}, 0, 0, 0, false, n}));
+        fx::each_allocation([&, &result = result, &selected = selected](long nth) {
+            auto* recs = reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&dir);
+            unsigned int count = 77, err = 5;
+            const int got = GenerateDiffforDatFiles(older.c_str(), newer.c_str(), &recs, &count, &err);
+            EXPECT_TRUE(got == (nth == 0 ? result : 0) && err == 0) << selected.size() << " at " << nth;
+            std::vector<unsigned int> ids;
+            for (unsigned int k = 0; got == 1 && k < count; ++k) ids.push_back(+recs[k].dwDefId);
+            EXPECT_TRUE(got == 1 ? ids == selected && (recs == nullptr) == (count == 0)
+                                 : recs == reinterpret_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(&dir) && count == 77) << nth;
+            if (got == 1) ReleaseDefList(recs, count, &err);
+        });
     }
-    for (uint32_t count : {4u, 1000u, 0x10000000u, 0xFFFFFFFFu}) {
-        auto d = defs_test::three_records();
-        d.override_count = true;
-        d.record_count = count;
-        fails(fixtures::build_definition_dat(d), "record count " + std::to_string(count));
+}
+
+// Stamping sets dat version 1, the current id, the file length and payload
+// size, and one more revision; modifying rewrites the first record with the
+// id. Refused calls write nothing.
+TEST(DefMaintenance, StampModifyOrRefuse) {
+    fx::TempDir dir;
+    const std::string path = dir.file("i.dat");
+    unsigned int err = 99;
+    pub::DefinitionIndex empty;
+    empty.revision = 5;
+    for (pub::DefinitionIndex d : {three(), empty}) {
+        fx::write_file(path, pub::definition_index(d));
+        for (unsigned int id : {7u, 0x12345678u}) {
+            ASSERT_TRUE(UpdateSoloIndexDatFile(path.c_str(), id, &err) == 1 && err == 0);
+            d.revision += 1, d.dat_version = 1, d.current = id, d.stamped = true;
+            EXPECT_EQ(fx::read_file(path), pub::definition_index(d));
+            expect_readable(path);
+        }
     }
-    unsigned int count = 0, err = 0;
-    tagSOLO_DEF_MEM_RECORD_INFO* recs = nullptr;
-    EXPECT_EQ(GetDefListFromDatFile(dir.str().c_str(), &recs, &count, &err) +
-                  GetDefListFromDatFile(nullptr, &recs, &count, &err) +
-                  GetDefListFromDatFile(path.c_str(), &recs, &count, nullptr),
-              0);
+    pub::DefinitionIndex d = three();
+    d.records.push_back({2, {}, 0, 1, "beta-again"});
+    fx::write_file(path, pub::definition_index(d));
+    ASSERT_TRUE(ModifyDefEntryFromDatFile(path.c_str(), 2, &kDate, 42, 1, &err) == 1 && err == 0);
+    d.records[1] = {2, {4, 3, 2, 1, 6, 5, 7}, 42, 1, "beta"};
+    EXPECT_EQ(fx::read_file(path), pub::definition_index(d));
+
+    const auto stamp = [&] { return UpdateSoloIndexDatFile(path.c_str(), 1, &err); };
+    const auto modify = [&](unsigned int id) -> std::function<int()> {
+        return [&, id] { return ModifyDefEntryFromDatFile(path.c_str(), id, &kDate, 0, 1, &err); };
+    };
+    const Bytes good = pub::definition_index(three());
+    Bytes bad_crc = good;
+    bad_crc.back() ^= 1;
+    const std::pair<Contents, std::function<int()>> cases[] = {
+        {bad_crc, stamp}, {bad_crc, modify(1)}, {good, modify(9)} /* absent id */,
+        {pub::definition_index({}), modify(1)},
+        {poked(good, kLength, 261, true), modify(3)} /* an unreadable record before the id */,
+        {Bytes(80, 0), stamp} /* shorter than the solo header */, {{}, stamp}, {{}, modify(1)}};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        fs::remove(path);
+        if (cases[i].first) fx::write_file(path, *cases[i].first);
+        expect_refused(path, std::to_string(i), cases[i].second);
+        EXPECT_EQ(err, 0u) << i;
+    }
+    EXPECT_EQ(ModifyDefEntryFromDatFile(path.c_str(), 1, nullptr, 0, 1, &err), 0);
 }
 
 }  // namespace

@@ -1,111 +1,133 @@
-// Version text decoding and the reader of an installation's current version
-// over index DATs on disk.
+// Version index DATs: the reader, the version text decoder and the current
+// version of an installation.
 #include <cstring>
-#include <string>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "datwriter.h"
-#include "kaldorn/nupdtinf.h"
-#include "planwriter.h"
-#include "alloc_faults.h"
+#include "fixtures.h"
+#include "kaldorn/soloindx.h"
 
 namespace {
 
-// "D1.1:101 W1.2:102 -", "-" for the entry of a byte that is no token; "fails" when decoding does.
-std::string decoded(std::string text) {
+using fx::Bytes;
+
+// The payload with a NUL behind it (an empty one: just the NUL); bytes after
+// it are ignored; release empties the record and may repeat. Every cut, the
+// section checksum, payload sizes past the end and entry counts that move
+// the section elsewhere fail with nothing handed out.
+TEST(VersionIndex, LoadedOrRefused) {
+    fx::TempDir dir;
+    const std::string path = dir.file("v.dat");
+    for (const fx::pub::VersionIndex& v : {fx::pub::VersionIndex{1, 0, 3, {7, 8}, {2, 1}, "110001;1"}, {}}) {
+        Bytes b = fx::pub::version_index(v);
+        b.insert(b.end(), {'x', 'y'});
+        fx::pub::seal_version_index(b);
+        fx::write_file(path, b);
+        tagUPDT_DAT_VERSION_INFO_MEM m{};
+        ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &m), 1);
+        using Words = std::vector<unsigned int>;
+        EXPECT_EQ(Words({m.stFirstVersion.dwMajorVersion, m.stFirstVersion.dwMinorVersion, m.stDbVersion.dwMajorVersion,
+                         m.stDbVersion.dwMinorVersion, m.stBuffer.dwSize}),
+                  Words({v.first.dwMajorVersion, v.first.dwMinorVersion, v.db.dwMajorVersion, v.db.dwMinorVersion,
+                         unsigned(v.text.size())}));
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(m.stBuffer.pData), v.text.size() + 1), v.text + '\0');
+        EXPECT_EQ(ReleaseUpdateVersionInfo(&m) + ReleaseUpdateVersionInfo(&m) + ReleaseUpdateVersionInfo(nullptr), 0);
+        EXPECT_TRUE(m.stBuffer.pData == nullptr && m.stBuffer.dwSize == 0);
+    }
+    const Bytes good = fx::pub::version_index({1, 0, 0, {1, 1}, {1, 0}, "1110010;1"});
+    std::vector<Bytes> bad;
+    for (size_t len = 0; len < good.size(); ++len) bad.emplace_back(good.begin(), good.begin() + long(len));
+    bad.emplace_back(good).back() ^= 1;
+    for (uint32_t size : {10u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        fx::poke32(bad.emplace_back(good), 48, size);
+        fx::pub::seal_version_index(bad.back());
+    }
+    for (uint32_t count : {1u, 0x10000000u, 0x0FFFFFFFu, 0xFFFFFFFFu}) fx::poke32(bad.emplace_back(good), 16, count);
+    for (size_t i = 0; i < bad.size(); ++i) {
+        fx::write_file(path, bad[i]);
+        tagUPDT_DAT_VERSION_INFO_MEM m{};
+        EXPECT_TRUE(GetUpdateVersionInfo(path.c_str(), &m) == 0 && m.stBuffer.pData == nullptr) << i;
+    }
+    tagUPDT_DAT_VERSION_INFO_MEM m{};
+    EXPECT_EQ(GetUpdateVersionInfo(nullptr, &m) + GetUpdateVersionInfo(path.c_str(), nullptr), 0);
+}
+
+std::string version(tagKAL_DORN_TYPE_INFO v) {
+    return std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion) + ":" +
+           std::to_string(v.dwUpdateType);
+}
+
+// "D1.1:101 W1.2:102 -" ("-": the untouched entry of a byte that is no
+// token), or "fails"; the caller's array is never passed.
+std::string decoded(std::string text, unsigned int capacity = 0) {
     std::vector<tagUPDT_VERSION_BUFFER> e(text.size() + 1);
+    std::memset(e.data(), 0x5A, e.size() * sizeof e[0]);
     tagUPDT_BUFFER_DATA data{reinterpret_cast<unsigned char*>(text.data()), static_cast<unsigned int>(text.size())};
     unsigned int n = 0;
-    if (ConvertDATBufferFormat(&data, e.data(), static_cast<unsigned int>(text.size()), &n) != 1) return "fails";
+    if (ConvertDATBufferFormat(&data, e.data(), capacity ? capacity : unsigned(text.size()), &n) != 1) return "fails";
     std::string out;
     for (unsigned int i = 0; i < n; ++i) {
-        tagKAL_DORN_TYPE_INFO info = e[i].stInfo;
-        out += (i ? " " : "") + (e[i].chType == 0 ? std::string("-")
-                                                  : e[i].chType + std::to_string(info.dwMajorVersion) + "." +
-                                                        std::to_string(info.dwMinorVersion) + ":" +
-                                                        std::to_string(info.dwUpdateType));
+        EXPECT_EQ(e[i].uchFlag + e[i].uchSelected + e[i].uchReserved, 0);
+        out += (i ? " " : "") + (e[i].chType == 0x5A ? "-" : e[i].chType + version(e[i].stInfo));
     }
     return out;
 }
 
 TEST(VersionText, Decodes) {
-    EXPECT_EQ(decoded("110001;1"), "D1.1:101 D1.2:101 W1.3:102 D2.1:101");
-    EXPECT_EQ(decoded("1111111"), "D1.1:101 D1.2:101 D1.3:101 D1.4:101 D1.5:101 D1.6:101 D1.7:101");
-    EXPECT_EQ(decoded("0010;1"), "X1.1:104 D2.1:101");
-    EXPECT_EQ(decoded("10001;0010;1"), "D1.1:101 W1.2:102 X2.1:104 D3.1:101");
-    EXPECT_EQ(decoded("1\n1"), "D1.1:101 - D1.3:101");
-    EXPECT_EQ(decoded(""), "");
-    for (const char* bad : {"1000", "10002;", "0001", "110010"}) EXPECT_EQ(decoded(bad), "fails") << bad;
-}
-
-TEST(VersionText, CallersArrayAndCapacity) {
-    std::string text = "1x1";
-    tagUPDT_BUFFER_DATA data{reinterpret_cast<unsigned char*>(text.data()), 3};
-    tagUPDT_VERSION_BUFFER e[3];
-    std::memset(e, 0x5A, sizeof e);
+    const std::pair<std::string, std::string> cases[] = {
+        {"110001;1", "D1.1:101 D1.2:101 W1.3:102 D2.1:101"},
+        {"1111111", "D1.1:101 D1.2:101 D1.3:101 D1.4:101 D1.5:101 D1.6:101 D1.7:101"}, {"0010;1", "X1.1:104 D2.1:101"},
+        {"10001;0010;1", "D1.1:101 W1.2:102 X2.1:104 D3.1:101"}, {"1\n1", "D1.1:101 - D1.3:101"},
+        {"", ""}, {"1000", "fails"}, {"10002;", "fails"}, {"0001", "fails"}, {"110010", "fails"}};
+    for (const auto& [text, want] : cases) EXPECT_EQ(decoded(text), want) << text;
+    EXPECT_EQ(decoded("1x1", 2), "fails");  // more entries than the capacity
+    unsigned char one = '1';
+    tagUPDT_BUFFER_DATA data{&one, 1};
+    tagUPDT_VERSION_BUFFER e[1];
     unsigned int n = 0;
-    EXPECT_EQ(ConvertDATBufferFormat(&data, e, 2, &n), 0);  // longer than the capacity
-    ASSERT_EQ(ConvertDATBufferFormat(&data, e, 3, &n), 1);
-    EXPECT_EQ(n, 3u);
-    EXPECT_EQ(e[1].uchFlag + e[1].uchSelected + e[1].uchReserved, 0);
-    EXPECT_EQ(e[1].chType, 0x5A);  // left as the caller's array held it
-    EXPECT_EQ(unsigned{e[2].stInfo.dwMinorVersion}, 3u);
-    EXPECT_EQ(ConvertDATBufferFormat(nullptr, e, 3, &n) + ConvertDATBufferFormat(&data, e, 3, nullptr), 0);
+    EXPECT_EQ(ConvertDATBufferFormat(nullptr, e, 1, &n) + ConvertDATBufferFormat(&data, nullptr, 1, &n) +
+                  ConvertDATBufferFormat(&data, e, 1, nullptr), 0);
 }
 
-// The current version of product 1 (or another) in a directory, as
-// "381.1:101", or "error N" with the node untouched.
-std::string client_version(const std::string& directory, unsigned int product = 1) {
-    std::vector<unsigned short> w(directory.begin(), directory.end());
-    w.push_back(0);
+// The current version of a product in a directory, as "381.1:101", or
+// "error N" with the node untouched.
+std::string client_version(const std::string& dir, unsigned int product = 1) {
     tagKAL_DORN_VERSION_LIST node;
     std::memset(&node, 0x77, sizeof node);
     unsigned int error = 5;
-    int fds = fixtures::open_descriptor_count();
-    int ok = KalDornGetCurrentClientVersionForUpdateManagerLocal(product, w.data(), &node, &error);
-    EXPECT_EQ(fixtures::open_descriptor_count(), fds);
+    const size_t fds = fx::descriptor_count();
+    const int ok = KalDornGetCurrentClientVersionForUpdateManagerLocal(product, fx::wide(dir).data(), &node, &error);
+    EXPECT_EQ(fx::descriptor_count(), fds);
     if (ok != 1) return node.uchFlag == 0x77 ? "error " + std::to_string(error) : "node written";
-    tagKAL_DORN_TYPE_INFO info = node.stInfo;
     EXPECT_TRUE(error == 0 && node.uchFlag == 0 && node.pNext == nullptr);
-    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + ":" +
-           std::to_string(info.dwUpdateType);
+    return version(node.stInfo);
 }
 
+// A missing, damaged or too long path, a version absent from the text, a
+// malformed text (even at 1.0) and every failed allocation give 1007.
 TEST(ClientVersion, ReadsTheCurrentVersionOrFailsWith1007) {
-    fixtures::TempDir dir;
-    std::string weeks, d = dir.str();
+    fx::TempDir dir;
+    const std::string d = dir.str();
+    std::string weeks;
     for (int i = 0; i < 380; ++i) weeks += "0001;";
-    EXPECT_EQ(client_version(d), "error 1007");  // no file
-    struct {
-        std::string text;
-        uint32_t major, minor;
-        const char* read;
-    } cases[] = {{weeks + "11", 381, 1, "381.1:101"},
-                 {fixtures::kExampleText, 1, 0, "1.0:104"},
-                 {fixtures::kExampleText, 6, 3, "6.3:104"},
-                 {fixtures::kExampleText, 3, 7, "error 1007"},  // version absent from the text
-                 {"1\n10002;", 1, 0, "error 1007"}};             // malformed text, even at 1.0
-    for (const auto& c : cases) {
-        fixtures::write_version_index(dir.path(), 1, c.text, c.major, c.minor);
-        EXPECT_EQ(client_version(d) + " " + client_version(d + "/"), c.read + std::string(" ") + c.read);
+    EXPECT_EQ(client_version(d), "error 1007");
+    const std::tuple<std::string, uint32_t, uint32_t, std::string> cases[] = {
+        {weeks + "11", 381, 1, "381.1:101"}, {fx::kExampleText, 1, 0, "1.0:104"}, {fx::kExampleText, 6, 3, "6.3:104"},
+        {fx::kExampleText, 3, 7, "error 1007"}, {"1\n10002;", 1, 0, "error 1007"}};
+    for (const auto& [text, major, minor, want] : cases) {
+        fx::write_version_index(dir.path(), 1, text, major, minor);
+        EXPECT_EQ(client_version(d) + " " + client_version(d + "/"), want + " " + want);
     }
-    fixtures::write_version_index(dir.path(), 3, "11", 1, 2);
+    fx::write_version_index(dir.path(), 3, "11", 1, 2);
     EXPECT_EQ(client_version(d, 3), "1.2:101");
-    fixtures::Bytes bad = fixtures::read_file(dir.file("00000003_index.dat"));
+    Bytes bad = fx::read_file(dir.file("00000003_index.dat"));
     bad.back() ^= 1;
-    fixtures::write_file(dir.file("00000003_index.dat"), bad);
-    EXPECT_EQ(client_version(d, 3), "error 1007");  // section checksum
+    fx::write_file(dir.file("00000003_index.dat"), bad);
+    EXPECT_EQ(client_version(d, 3), "error 1007");
     for (size_t length : {241u, 259u, 260u, 4000u}) EXPECT_EQ(client_version(std::string(length, 'd')), "error 1007");
-    fixtures::write_version_index(dir.path(), 1, fixtures::kExampleText, 6, 3);
-    faults::each_allocation([&](long nth, long) {  // the text, then the entries
-        EXPECT_EQ(client_version(d), nth == 0 ? "6.3:104" : "error 1007") << nth;
-    });
+    fx::write_version_index(dir.path(), 1, fx::kExampleText, 6, 3);
+    fx::each_allocation([&](long nth) { EXPECT_EQ(client_version(d), nth == 0 ? "6.3:104" : "error 1007") << nth; });
     tagKAL_DORN_VERSION_LIST node{};
     unsigned int error = 5;
-    EXPECT_EQ(KalDornGetCurrentClientVersionForUpdateManagerLocal(1, nullptr, &node, &error), 0);
-    EXPECT_EQ(error, 5u);
+    EXPECT_TRUE(KalDornGetCurrentClientVersionForUpdateManagerLocal(1, nullptr, &node, &error) == 0 && error == 5);
 }
 
 }  // namespace

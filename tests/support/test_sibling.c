@@ -1,13 +1,9 @@
-/* Stand-ins for the sibling library "orlenmap.dll" that exercise the
- * lookup's failure paths: built once without the export and once with an
- * export that fails with a code of its own. */
+/* Stand-ins for the sibling library "orlenmap.dll": built once without the
+ * export and once with an export that fails with a code of its own. */
 #ifdef SIBLING_FAILS
-int GetEngnMapCurrentEngineLocation(const char* clientDirectory, unsigned int reserved, char* destination,
-                                    unsigned int capacity, unsigned int* error) {
-    (void)clientDirectory;
-    (void)reserved;
-    (void)destination;
-    (void)capacity;
+int GetEngnMapCurrentEngineLocation(const char* client, unsigned int reserved, char* out, unsigned int cap,
+                                    unsigned int* error) {
+    (void)client, (void)reserved, (void)out, (void)cap;
     *error = 4242u;
     return 0;
 }

@@ -1,0 +1,142 @@
+// The list templates, the unit-by-unit width conversion, path joining, and
+// the engine directory lookup through the sibling library.
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "fixtures.h"
+#include "kaldorn/support.h"
+#include "support/alloc.h"
+
+namespace {
+
+using FileList = tagKAL_DORN_FILE_INFO_LISTA;
+
+// Nodes copy the record (the link reset) and the flag, behind the tail; a
+// failed allocation leaves the list as it was; null lists free to 0.
+TEST(Lists, AppendCopiesAndAFailureLeavesTheList) {
+    FileList *head = nullptr, *tail = nullptr, image{};
+    for (unsigned int kind : {3u, 4u})
+        image.dwKind = kind, image.pNext = &image, AddToUpdtFileInfoList(&image, &head, &tail);
+    tagKAL_DORN_VERSION_LISTEXA *first = nullptr, *last = nullptr;
+    tagKAL_DORN_TYPE_INFOEXA rec{};
+    rec.dwMajorVersion = 7;
+    kaldorn::testing::fail_allocation(1);
+    EXPECT_EQ(AddToUpdtFileInfoList(&image, &head, &tail), 0);
+    kaldorn::testing::fail_allocation(0);
+    EXPECT_EQ(AddToUpdtFileInfoList<FileList>(nullptr, &head, &tail) + AddToUpdtInfoListEx(&rec, 2, &first, &last), 1);
+    EXPECT_TRUE(head->pNext == tail && tail->pNext == nullptr && head->dwKind == 3 && tail->dwKind == 4);
+    EXPECT_TRUE(first == last && first->pNext == nullptr && first->uchFlag == 2 && first->stInfo.dwMajorVersion == 7);
+    EXPECT_EQ(FreeUpdtInfoListEx(head) + KalDornFreeVersionListExLocal(first) + FreeUpdtInfoListEx<FileList>(nullptr) +
+                  KalDornFreeVersionListExLocal<FileList>(nullptr),
+              2);
+}
+
+// Bytes widen by sign extension and units narrow to their low byte; a source
+// of capacity - 1 characters fits, a longer one is refused and nothing is
+// written, canaries past the capacity included.
+TEST(WideChar, SignExtensionLowBytesAndCapacity) {
+    const unsigned short wide[] = {0x01, 0x7F, 0xFF80, 0xFFE9, 0xFFFF, 0x0141, 0x20AC, 0x00E9, 0};
+    unsigned short w[9] = {};
+    char narrow[9] = {};
+    ASSERT_EQ(ConvertToWideCharEx("\x01\x7F\x80\xE9\xFF\x41\xAC\xE9", w, 9) + ConvertToMultiByte(wide, narrow, 9), 2);
+    EXPECT_EQ(std::memcmp(w, wide, 10), 0);
+    EXPECT_EQ(std::memcmp(narrow, "\x01\x7F\x80\xE9\xFF\x41\xAC\xE9", 9), 0);
+    for (unsigned int cap : {1u, 2u, 260u}) {
+        for (size_t length : {size_t{0}, size_t{cap} - 1, size_t{cap}, size_t{cap} + 500}) {
+            std::vector<unsigned short> source(length + 1, 0xFFE9), wout(cap + 8, 0xAAAA);
+            std::vector<char> cout(cap + 8, '\x55');
+            source[length] = 0;
+            const int fits = length < cap ? 1 : 0;
+            EXPECT_EQ(ConvertToWideCharEx(std::string(length, '\xE9').c_str(), wout.data(), cap) +
+                          ConvertToMultiByte(source.data(), cout.data(), cap),
+                      2 * fits)
+                << cap << " " << length;
+            EXPECT_TRUE(!fits || (wout[length] == 0 && cout[length] == 0 && (length == 0 || wout[0] == 0xFFE9)));
+            for (size_t i = fits ? length + 1 : 0; i < wout.size(); ++i)
+                ASSERT_TRUE(wout[i] == 0xAAAA && cout[i] == '\x55') << cap << " " << length << " " << i;
+        }
+    }
+    EXPECT_EQ(ConvertToWideCharEx(nullptr, w, 2) + ConvertToWideCharEx("a", nullptr, 2) +
+                  ConvertToMultiByte(nullptr, narrow, 2) + ConvertToMultiByte(wide, nullptr, 2),
+              0);
+    EXPECT_EQ(w[0], 1);
+}
+
+// Joins with exactly one "/"; refuses, with an empty string, what does not
+// fit the capacity with its NUL, and never writes past the capacity.
+TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
+    const std::string huge(5000, 'x');
+    const struct {
+        const char *dir, *name;
+        unsigned int cap;
+        const char* expected;  // null: refused
+    } cases[] = {{"/opt/prod", "4.dat", 260, "/opt/prod/4.dat"}, {"/opt/prod/", "4.dat", 260, "/opt/prod/4.dat"},
+                 {"/", "a.dat", 260, "/a.dat"}, {"", "a.dat", 260, "/a.dat"}, {"dir", "a.dat", 10, "dir/a.dat"},
+                 {"dir/", "a.dat", 10, "dir/a.dat"}, {"dir", "a.dat", 9, nullptr}, {"dir", "a.dat", 0, nullptr},
+                 {huge.c_str(), "a", 260, nullptr}};
+    for (const auto& c : cases) {
+        char out[300];
+        std::memset(out, 'x', sizeof out);
+        EXPECT_EQ(MakeFilePath(c.dir, c.name, out, c.cap), c.expected != nullptr ? 1 : 0) << c.dir << " " << c.cap;
+        EXPECT_TRUE(c.cap == 0 || std::string(out) == (c.expected ? c.expected : "")) << c.dir << " " << c.cap;
+        EXPECT_EQ(out[c.cap], 'x') << "nothing written past the capacity";
+    }
+    char out[260];
+    EXPECT_EQ(MakeFilePath(nullptr, "a", out, 260) + MakeFilePath("d", nullptr, out, 260) +
+                  MakeFilePath("d", "a", nullptr, 260),
+              0);
+}
+
+bool sibling_mapped() {
+    std::stringstream maps;
+    maps << std::ifstream("/proc/self/maps").rdbuf();
+    return maps.str().find("orlenmap.dll") != std::string::npos;
+}
+
+// Every way the sibling can be absent, incomplete, failing or answering; no
+// descriptor and no mapping of the sibling outlives a lookup.
+TEST(EngineLocation, EverySiblingContract) {
+    const std::string e(258, 'e');
+    const char* built = KALDORN_SIBLING;
+    const struct {
+        const char* built;     // null: no sibling
+        std::string location;  // contents of orlenmap.loc
+        int result;
+        unsigned int error;    // 77: untouched
+        std::string engine;    // "=" + text: relative to the client directory
+    } cases[] = {{nullptr, "", 0, 77, ""}, {KALDORN_SIBLING_NO_EXPORT, "", 0, 77, ""},
+                 {KALDORN_SIBLING_FAILS, "", 0, 4242, ""}, {built, "/opt/engine/3.1\n", 1, 0, "/opt/engine/3.1"},
+                 {built, "engine  \r\n", 1, 0, "=engine"}, {built, "", 0, 2, ""} /* no location file */,
+                 {built, "\n", 0, 3, ""}, {built, "/" + e + "e", 0, 4, ""}, {built, "/" + e, 1, 0, "/" + e}};
+    for (const auto& c : cases) {
+        fx::TempDir client;
+        if (c.built != nullptr) fx::install_sibling(client.path(), c.built, c.location);
+        char engine[260];
+        std::memset(engine, 0x5A, sizeof engine);
+        unsigned int error = 77;
+        const size_t fds = fx::descriptor_count();
+        EXPECT_EQ(GetCurrentEngineLocation(client.str().c_str(), 0, engine, 260, &error), c.result) << c.location;
+        EXPECT_EQ(error, c.error) << c.location;
+        const std::string want = c.engine[0] == '=' ? client.str() + "/" + c.engine.substr(1) : c.engine;
+        EXPECT_TRUE(c.result == 1 ? engine == want : c.error != 77 || engine[0] == 0x5A) << c.location;
+        EXPECT_TRUE(fx::descriptor_count() == fds && !sibling_mapped()) << c.location;
+    }
+    char engine[260];
+    unsigned int error = 77;
+    EXPECT_EQ(GetCurrentEngineLocation(nullptr, 0, engine, 260, &error) +
+                  GetCurrentEngineLocation("/tmp", 0, nullptr, 260, &error) +
+                  GetCurrentEngineLocation("/tmp", 0, engine, 260, nullptr) +
+                  GetCurrentEngineLocation(std::string(250, 'd').c_str(), 0, engine, 260, &error),  // too long to join
+              0);
+    EXPECT_EQ(error, 77u);
+    // The loader wrappers refuse nulls without consulting the loader.
+    void* self = VXLoadLibrary(built);
+    EXPECT_TRUE(self && VXGetProcAddress(self, "GetEngnMapCurrentEngineLocation") && !VXGetProcAddress(self, nullptr) &&
+                !VXLoadLibrary(nullptr) && !VXGetProcAddress(nullptr, "GetEngnMapCurrentEngineLocation"));
+    VXFreeLibrary(self);
+    VXFreeLibrary(nullptr);
+    EXPECT_FALSE(sibling_mapped());
+}
+
+}  // namespace
