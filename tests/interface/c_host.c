@@ -1,7 +1,6 @@
-/* A host program in C: only the public header, linked against kaldorn.so.
- * It asks the entry points a table of questions in their 8-bit and 16-bit
- * forms, for each product a row names, then again with every pointer
- * argument null in turn; it walks, renders and frees every list. */
+/* A host in C (the public header only, linked against kaldorn.so) asks the
+ * entry points a table of questions in both string widths, for each product
+ * a row names, then with each pointer argument null; it renders every list. */
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -12,21 +11,15 @@ static int failures;
 static char root[200], got[4096], prefix[16]; /* fixtures; a call's rendering; the product's file-name prefix */
 static size_t used;
 
-static void check(int ok, int line, const char* what) {
-    if (!ok) fprintf(stderr, "c_host.c:%d: check failed: %s\n", line, what), ++failures;
-}
-#define CHECK(cond) check((cond) != 0, __LINE__, #cond)
+#define CHECK(cond) ((cond) ? (void)0 : (void)(fprintf(stderr, "c_host.c:%d: failed: %s\n", __LINE__, #cond), ++failures))
 
-/* P_ are the functions without a product argument. */
-enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID };
+enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID }; /* P_: no product */
 
 /* A plain node shows as "D5.2", any other as "name:flag/kind", then "@" and
- * the third byte of a solo definition's date; a client version adds
- * "major.minor/type". "*" stands for the product's file-name prefix ("iu",
- * "eu" or "%08x_"); "..." ends a prefix of the text. */
+ * the third byte of a solo definition's date. "*" stands for the product's
+ * file-name prefix ("iu", "eu" or "%08x_"); "..." ends a prefix of the text. */
 struct row {
-    int line;
-    enum query query;
+    int line, query;
     unsigned int products[4], op; /* a 0 after the first product ends the list */
     const char *client, *source, *third; /* third: the update or the reference directory */
     int result;
@@ -43,16 +36,14 @@ static const struct row rows[] = {
     ROW(P_MANAGER, {1}, 0, "client41", "source", NULL, 1, 0, "D4.2 W4.3 D5.1 ..."),
     ROW(P_PATH, {1}, 0, "client41", "source/", "updates/", 1, 0, "X6.3 W7.3 D8.1 D8.2"),
     ROW(P_INTERNET, {1}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(P_MANAGER, {1}, 0, "client52", "empty", NULL, 0, 1001, ""),
+    ROW(P_MANAGER, {1}, 0, "client52", "nowhere", NULL, 0, 1001, ""),
     ROW(P_CLIENT, {1}, 0, "client52", NULL, NULL, 1, 0, "D5.2"),
-    ROW(P_CLIENT, {1}, 0, "empty", NULL, NULL, 0, 1007, ""),
     /* Products 1 and 3. Ex2 keeps a window; a client without a readable index is at 1.0. */
     ROW(INTERNET, {1, 3}, 0, "client52", "source", NULL, 1, 0, "*000503_weekly.dat:0/0 *000703_weekly.dat:0/0 *000801.dat:0/0 *000802.dat:0/0"),
     ROW(INTERNET, {1, 3}, 0, "damaged", "source", NULL, 1, 0, "*000303_monthly.dat:0/0 *000603_monthly.dat:0/0 ..."),
     ROW(MANAGER, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000402.dat:0/0 *000403_weekly.dat:0/0 ..."),
     ROW(MANAGER2, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000403_weekly.dat:0/0 *000501.dat:0/0 ..."),
     ROW(PATH, {1, 3}, 0, "client41", "source", "updates/", 1, 0, "*000603_monthly.dat:0/0 *000703_weekly.dat:0/0 ..."),
-    ROW(INTERNET, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
     ROW(MANAGER2, {1, 3}, 0, "client83/", "source", NULL, 1, 1003, ""),
     ROW(INTERNET, {1, 3}, 0, "source", "source91", NULL, 1, 1006, ""),
     ROW(PATH, {1, 3}, 0, "client45", "source", "updates", 0, 1005, ""),
@@ -62,45 +53,43 @@ static const struct row rows[] = {
     ROW(MANAGER, {1}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:1/0 *038201_weekly.dat:1/0 ..."),
     ROW(MANAGER, {3}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:0/0 *038201_weekly.dat:0/0 ..."),
     ROW(INTERNET, {1}, 0, "client386", "flagged", NULL, 1, 0, "*038627.dat:1/0 *038628.dat:1/0"),
-    ROW(CLIENT, {1}, 0, "client381", NULL, NULL, 1, 0, "*038101.dat:0/0 381.1/101"),
-    ROW(CLIENT, {1, 3}, 0, "client\xE9", NULL, NULL, 1, 0, "*000502.dat:0/0 5.2/101"),
-    ROW(CLIENT, {1, 3}, 0, "empty", NULL, NULL, 0, 1007, ""),
+    ROW(CLIENT, {1, 3}, 0, "client\xE9", NULL, NULL, 1, 0, "*000502.dat:0/0"),
+    ROW(CLIENT, {1, 3}, 0, "nowhere", NULL, NULL, 0, 1007, ""),
     ROW(CLIENT, {0, 2, 6}, 0, "client52", NULL, NULL, 0, 0, ""),
     /* Operation ids 2 fetch, 1 delete, 0 nothing; without a client index only 1 answers, from 1.0. */
-    ROW(OPRID, {1, 3}, 2, "client41", "source", "empty", 1, 0, "*000403_weekly.dat:1/0 *000501.dat:1/0 ..."),
-    ROW(OPRID, {1, 3}, 1, "client52", "source", "empty", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
-    ROW(OPRID, {1, 3}, 1, "empty", "source", "empty", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
-    ROW(OPRID, {1, 3}, 2, "empty", "source", "empty", 1, 0, ""),
-    ROW(OPRID, {1, 3}, 1, "client52", "empty", "empty", 1, 0, ""),
-    ROW(OPRID, {1, 3}, 0, "client52", "source", "empty", 1, 0, ""),
-    ROW(OPRID, {1, 3}, 2, "source", "source", "empty", 1, 1004, ""),
-    ROW(OPRID, {1, 3}, 1, "client45", "source", "empty", 0, 1005, ""),
-    ROW(OPRID, {1, 3}, 7, "client52", "source", "empty", 0, 0, ""),
-    ROW(OPRID, {0, 2, 6}, 1, "client52", "source", "empty", 0, 0, ""),
+    ROW(OPRID, {1, 3}, 2, "client41", "source", "nowhere", 1, 0, "*000403_weekly.dat:1/0 *000501.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 1, "client52", "source", "nowhere", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 1, "nowhere", "source", "nowhere", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 2, "nowhere", "source", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 1, "client52", "nowhere", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 0, "client52", "source", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 2, "source", "source", "nowhere", 1, 1004, ""),
+    ROW(OPRID, {1, 3}, 1, "client45", "source", "nowhere", 0, 1005, ""),
+    ROW(OPRID, {1, 3}, 7, "client52", "source", "nowhere", 0, 0, ""),
+    ROW(OPRID, {0, 2, 6}, 1, "client52", "source", "nowhere", 0, 0, ""),
     /* Solo: the changed definitions; without a client index all, if the one stamped current is among them. */
     ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
     ROW(PATH, {4, 5}, 0, "solo/client", "solo/source", "nowhere", 1, 0, CHANGED),
     ROW(MANAGER, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 1, 0, CHANGED),
-    ROW(MANAGER, {4, 5}, 0, "solo/empty", "solo/source123", NULL, 1, 0, "*00000001.dat:0/1@1 *00000002.dat:0/1@1 ..."),
-    ROW(MANAGER, {4, 5}, 0, "solo/empty", "solo/source9", NULL, 0, 1007, ""),
+    ROW(MANAGER, {4, 5}, 0, "solo/nowhere", "solo/source123", NULL, 1, 0, "*00000001.dat:0/1@1 *00000002.dat:0/1@1 ..."),
+    ROW(MANAGER, {4, 5}, 0, "solo/nowhere", "solo/source9", NULL, 0, 1007, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/reference", "solo/source", NULL, 1, 1003, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/same", "solo/source123", NULL, 1, 1006, ""),
-    ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/empty", NULL, 0, 0, ""),
+    ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/nowhere", NULL, 0, 0, ""),
     /* The internet also repairs missing or damaged components; a bad list or a stray component is 1007. */
     ROW(INTERNET, {4, 5, 778, 787}, 0, "solo/client/", "solo/source", NULL, 1, 0, CHANGED " *00000007.dat:1/0"),
     ROW(INTERNET, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 0, 1007, ""),
     ROW(INTERNET, {4, 5}, 0, "solo/stray", "solo/source", NULL, 0, 1007, ""),
-    ROW(CLIENT, {4}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0 4.26/0"),
-    ROW(CLIENT, {5}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0 5.26/0"),
-    ROW(CLIENT, {4, 5}, 0, "solo/empty", NULL, NULL, 0, 1007, ""),
+    ROW(CLIENT, {4, 5}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0"),
+    ROW(CLIENT, {4, 5}, 0, "solo/nowhere", NULL, NULL, 0, 1007, ""),
     /* The caller's operation id reaches the solo planner; 1 leaves out what the reference re-dates. */
     ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000002.dat:0/0"),
     ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/refboth", 1, 0, ""),
     ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/ref2", 1, 0, "*00000002.dat:0/0 *00000005.dat:0/0"),
-    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/empty", 0, 0, ""),
+    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/nowhere", 0, 0, ""),
     ROW(OPRID, {4, 5}, 0, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000005.dat:1/1"),
     ROW(OPRID, {4, 5}, 2, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000002.dat:0/2 *00000005.dat:0/2 *00000006.dat:1/0"),
-    ROW(OPRID, {4, 5}, 2, "solo/client", "solo/empty", "solo/reference", 1, 0, ""),
+    ROW(OPRID, {4, 5}, 2, "solo/client", "solo/nowhere", "solo/reference", 1, 0, ""),
     ROW(OPRID, {4, 5}, 3, "solo/client", "solo/source", "solo/reference", 0, 0, ""),
 };
 
@@ -111,20 +100,17 @@ static void add(const char* format, ...) { /* each item starts with a space */
     va_end(args);
 }
 
-/* A 16-bit name at p, which may sit at an odd address, as ASCII. */
-static const char* narrow(const void* p) {
-    static char out[KALDORN_MAX_PATH];
-    unsigned short name[KALDORN_MAX_PATH];
-    size_t i;
-    memcpy(name, p, sizeof name);
-    for (i = 0; name[i] != 0 && i < KALDORN_MAX_PATH - 1; ++i) out[i] = (char)name[i];
-    out[i] = '\0';
-    return out;
-}
-
-/* zero: dwReserved, or'ed with an extended node's mark (no entry point marks). */
-static void record(const char* name, unsigned int flag, unsigned int kind, unsigned int date, unsigned int zero) {
-    size_t n = strncmp(name, prefix, strlen(prefix)) == 0 ? strlen(prefix) : 0;
+/* name: 8-bit, or (wide) 16-bit at any address; zero: dwReserved, or'ed
+ * with an extended node's mark (no entry point marks). */
+static void record(const void* name8or16, int wide, unsigned int flag, unsigned int kind, unsigned int date, unsigned int zero) {
+    char name[KALDORN_MAX_PATH];
+    unsigned short w[KALDORN_MAX_PATH];
+    size_t i = 0, n;
+    memcpy(w, name8or16, wide ? sizeof w : 0);
+    for (; wide && w[i] != 0 && i < KALDORN_MAX_PATH - 1; ++i) name[i] = (char)w[i];
+    if (wide) name[i] = '\0';
+    else memcpy(name, name8or16, sizeof name - 1), name[sizeof name - 1] = '\0';
+    n = strncmp(name, prefix, strlen(prefix)) == 0 ? strlen(prefix) : 0;
     CHECK(zero == 0);
     add(" %s%s:%u/%u", n != 0 ? "*" : "", name + n, flag, kind);
     if (date != 0) add("@%u", (date >> 16) & 0xFF);
@@ -163,7 +149,6 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
     int ok, kind = r->query <= P_CLIENT ? 0 : r->query == OPRID ? 3 + wide : 1 + wide, freed = 1;
     void* const unset = (void*)0x5A5A5A5A5A5A5A5AULL;
 #define OUT(member) (nulled == 4 ? NULL : &u.member)
-#define NODE(n) (nulled == 4 ? NULL : &n)
     u.any = &failures;
     memset(&node, 0x5A, sizeof node), memset(&node_a, 0x5A, sizeof node_a), memset(&node_w, 0x5A, sizeof node_w);
     used = 0, got[0] = got[1] = '\0';
@@ -173,7 +158,7 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
     case P_MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerW(wc, ws, OUT(pl), e); break;
     case P_PATH * 2: ok = KalDornGetDownloadVersionListForPathA(c, s, t, OUT(pl), e); break;
     case P_PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPath(c, s, t, OUT(pl), e); break;
-    case P_CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerW(wc, NODE(node), e); break;
+    case P_CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerW(wc, nulled == 4 ? NULL : &node, e); break;
     case INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetExA(p, c, s, OUT(xa), e); break;
     case INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternetExW(p, wc, ws, OUT(xw), e); break;
     case MANAGER * 2: ok = KalDornGetDownloadVersionListForUpdateManagerExA(p, c, s, OUT(xa), e); break;
@@ -182,8 +167,8 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
     case MANAGER2 * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerEx2W(p, wc, ws, OUT(xw), e); break;
     case PATH * 2: ok = KalDornGetDownloadVersionListForPathExA(p, c, s, t, OUT(xa), e); break;
     case PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPathExW(p, wc, ws, wt, OUT(xw), e); break;
-    case CLIENT * 2: ok = KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, NODE(node_a), e); break;
-    case CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, NODE(node_w), e); break;
+    case CLIENT * 2: ok = KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, nulled == 4 ? NULL : &node_a, e); break;
+    case CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, nulled == 4 ? NULL : &node_w, e); break;
     case OPRID * 2: ok = KaldornGetFileListFromOprIdForUpdateManagerA(p, r->op, s, t, c, OUT(fa), e); break;
     case OPRID * 2 + 1: ok = KaldornGetFileListFromOprIdForUpdateManagerW(p, r->op, ws, wt, wc, OUT(fw), e); break;
     default: return -1;
@@ -198,23 +183,17 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
         CHECK(u.any == &failures || (u.any == NULL && *err != 99));
         return ok;
     }
-    for (pl = kind == 0 ? u.pl : NULL; pl != NULL; pl = pl->pNext) {
-        unsigned int type = pl->stInfo.dwUpdateType;
-        add(" %c%u.%u", type == 101 ? 'D' : type == 102 ? 'W' : type == 104 ? 'X' : '?', pl->stInfo.dwMajorVersion,
-            pl->stInfo.dwMinorVersion);
-    }
+    for (pl = kind == 0 ? u.pl : NULL; pl != NULL; pl = pl->pNext) /* 101 D, 102 W, 104 X */
+        add(" %c%u.%u", pl->stInfo.dwUpdateType - 100 < 5 ? "?DW?X"[pl->stInfo.dwUpdateType - 100] : '?',
+            pl->stInfo.dwMajorVersion, pl->stInfo.dwMinorVersion);
     for (xa = kind == 1 ? u.xa : NULL; xa != NULL; xa = xa->pNext)
-        record(xa->stInfo.szFileName, xa->stInfo.dwFlag, xa->stInfo.dwKind, xa->stInfo.stDefDate.dwPart1,
+        record(xa->stInfo.szFileName, 0, xa->stInfo.dwFlag, xa->stInfo.dwKind, xa->stInfo.stDefDate.dwPart1,
                xa->stInfo.dwReserved | xa->uchFlag);
     for (xw = kind == 2 ? u.xw : NULL; xw != NULL; xw = xw->pNext)
-        record(narrow((const char*)xw + 13), xw->stInfo.dwFlag, xw->stInfo.dwKind, xw->stInfo.stDefDate.dwPart1,
+        record((const char*)xw + 13, 1, xw->stInfo.dwFlag, xw->stInfo.dwKind, xw->stInfo.stDefDate.dwPart1,
                xw->stInfo.dwReserved | xw->uchFlag);
-    for (fa = kind == 3 ? u.fa : NULL; fa != NULL; fa = fa->pNext) record(fa->szFileName, fa->dwFlag, fa->dwKind, 0, fa->dwReserved);
-    for (fw = kind == 4 ? u.fw : NULL; fw != NULL; fw = fw->pNext) record(narrow(fw), fw->dwFlag, fw->dwKind, 0, fw->dwReserved);
-    if (ok == 1 && r->query == CLIENT && wide)
-        add(" %u.%u/%u", node_w.stInfo.dwMajorVersion, node_w.stInfo.dwMinorVersion, node_w.stInfo.dwUpdateType);
-    else if (ok == 1 && r->query == CLIENT)
-        add(" %u.%u/%u", node_a.stInfo.dwMajorVersion, node_a.stInfo.dwMinorVersion, node_a.stInfo.dwUpdateType);
+    for (fa = kind == 3 ? u.fa : NULL; fa != NULL; fa = fa->pNext) record(fa->szFileName, 0, fa->dwFlag, fa->dwKind, 0, fa->dwReserved);
+    for (fw = kind == 4 ? u.fw : NULL; fw != NULL; fw = fw->pNext) record(fw, 1, fw->dwFlag, fw->dwKind, 0, fw->dwReserved);
     CHECK(!freed || (r->query == P_INTERNET ? KalDornFreeDownloadVersionListForInternet(u.pl)
                      : r->query == P_MANAGER ? KalDornFreeDownloadVersionListForUpdateManager(u.pl)
                      : r->query == P_PATH ? KalDornFreeDownloadVersionListForPath(u.pl)
@@ -228,7 +207,7 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
  * untouched, but for an update directory that the plain path functions
  * leave to their driver (0) and the 16-bit extended one converts (1007). */
 static void run(const struct row* r) {
-    int i, wide, nulled;
+    int i, wide, nulled, ok;
     for (i = 0; i < 4 && (i == 0 || r->products[i] != 0); ++i) {
         unsigned int p = r->products[i];
         snprintf(prefix, sizeof prefix, p == 1 ? "iu" : p == 3 ? "eu" : "%08x_", p);
@@ -238,7 +217,6 @@ static void run(const struct row* r) {
                 size_t n = strlen(want) >= 3 && strcmp(want + strlen(want) - 3, "...") == 0 ? strlen(want) - 3 : 4096;
                 unsigned int err = 99, want_err = nulled == 0 ? r->err : nulled != 3 ? 99
                                                   : r->query == P_PATH ? 0 : r->query == PATH && wide ? 1007 : 99;
-                int ok;
                 if ((nulled == 2 && r->source == NULL) || (nulled == 3 && r->third == NULL)) continue;
                 ok = call(r, p, wide, nulled, &err);
                 if (ok == -1) continue;
@@ -253,10 +231,7 @@ static void run(const struct row* r) {
 
 int main(int argc, char** argv) {
     size_t i;
-    if (argc != 2 || strlen(argv[1]) > 150) {
-        fprintf(stderr, "usage: c_host FIXTURE_DIR\n");
-        return 2;
-    }
+    if (argc != 2 || strlen(argv[1]) > 150) return fprintf(stderr, "usage: c_host FIXTURE_DIR\n"), 2;
     strcpy(root, argv[1]);
     for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) run(&rows[i]);
     CHECK(KalDornFreeDownloadVersionListForInternet(NULL) + KalDornFreeDownloadVersionListForPath(NULL) +

@@ -1,8 +1,7 @@
-// Writes the installations the C host plans against: for products 1 and 3,
-// sources and clients holding the 23-token example text (client45 at a
-// version not in it, client\xE9 under a name holding that byte), a damaged
-// client index, the update files, and clients at the flagged versions 381.1
-// and 386.26; under solo/, the solo products.
+// Writes the installations the C host plans against: for products 1 and 3
+// indexes of the 23-token example text (client45 at a version not in it), a
+// damaged one, the update files, and the flagged versions 381.1 and 386.26;
+// under solo/, the solo products.
 #include "fixtures.h"
 
 int main(int argc, char** argv) {
@@ -23,17 +22,14 @@ int main(int argc, char** argv) {
         fx::write_file(root / "damaged" / kaldorn::publish::index_name(p), "not an index");
         fx::write_update_files(root / "updates", p, fx::kExampleText);
     }
-    // Clients at DAT version 1 whose sibling names an engine: one missing
-    // engine.dll and holding a damaged Readme.TXT (4 and 5; 778 and 787 keep
-    // theirs beside the client index), one whose list does not load, one
-    // listing a component no definition names. A source at 2 re-dates 2 and 5
-    // and adds 6; references re-date 5 again (at 3), also 2 (refboth, at 3),
-    // or stand at the source's DAT version (ref2). The sources with a, b and
-    // c name 3 or 9 current; `same` holds what source123 does, one DAT back.
+    // Clients at DAT version 1 whose sibling names an engine missing
+    // engine.dll with a damaged Readme.TXT (beside the index for 778 and 787),
+    // one whose list does not load, or one listing an unknown component. The
+    // source re-dates 2 and 5 and adds 6; the references re-date 5 again, also
+    // 2 (refboth), or stand at the source's DAT version (ref2).
     using fx::def;
     const auto defs = [](uint8_t day2, uint8_t day5, bool six) {
-        std::vector<fx::pub::Definition> d = {def(1, 1, "a"), def(2, day2, "patterns.main"), def(5, day5, "engine.dll"),
-                                              def(7, 1, "readme.txt")};
+        std::vector<fx::pub::Definition> d = {def(1, 1, "a"), def(2, day2, "patterns.main"), def(5, day5, "engine.dll"), def(7, 1, "readme.txt")};
         if (six) d.insert(d.begin() + 3, def(6, 1, "patterns.extra"));
         return d;
     };
@@ -53,7 +49,5 @@ int main(int argc, char** argv) {
     }
     for (auto [client, engine] : {std::pair{"client", "../engine"}, {"badlist", "../badengine"}, {"stray", "../strayengine"}})
         fx::install_sibling(solo / client, KALDORN_SIBLING, engine);
-    fx::fs::create_directories(root / "empty");
-    fx::fs::create_directories(solo / "empty");
     return 0;
 }

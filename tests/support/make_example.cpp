@@ -1,7 +1,6 @@
 // Writes the bundled example installation: product 1's client at 2.2 and
-// source at 8.2 with a directory of update files, product 4's definition
-// indexes (client, source and reference), and the installed components with
-// their component lists and the sibling library naming install/ as the engine.
+// source at 8.2 with update files, product 4's definition indexes, and the
+// installed components with their lists and the sibling naming install/.
 #include <iostream>
 
 #include "fixtures.h"
@@ -9,13 +8,9 @@
 namespace pub = kaldorn::publish;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: make_example DIR\n";
-        return 2;
-    }
+    if (argc != 2) return (std::cerr << "usage: make_example DIR\n"), 2;
     const fx::fs::path root = argv[1];
-    fx::write_version_index(root / "source", 1, fx::kExampleText, 8, 2);
-    fx::write_version_index(root / "client", 1, fx::kExampleText, 2, 2);
+    for (auto [dir, major] : {std::pair{"source", 8u}, {"client", 2u}}) fx::write_version_index(root / dir, 1, fx::kExampleText, major, 2);
     // Without the second monthly a local directory falls back to the weeklies it covers.
     fx::write_update_files(root / "updates", 1, fx::kExampleText, {"iu000603_monthly.dat"});
 
@@ -30,19 +25,16 @@ int main(int argc, char** argv) {
     fx::write_definitions(root / "reference", 4, 3, 3, defs);
 
     // install/ lacks patterns.extra and holds a damaged patterns.main; the
-    // client's list (also the engine's) records them as they should be, and
-    // leaves readme.txt unverified; the source's list is newer.
+    // client's list (the engine's too) records them as they should be.
     for (auto [name, contents] : {std::pair{"engine.core", "engine core v2\n"},
                                   {"patterns.main", "patterns main, damaged\n"}, {"readme.txt", "not verified\n"}})
         fx::write_file(root / "install" / name, std::string(contents));
     const pub::Bytes client = pub::component_list(
         {pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
          pub::component("patterns.extra", "patterns extra\n"), pub::component("readme.txt", "readme\n", 0)});
-    fx::write_file(root / "client" / pub::component_list_name(4), client);
-    fx::write_file(root / "install" / pub::component_list_name(4), client);
+    for (const char* dir : {"client", "install"}) fx::write_file(root / dir / pub::component_list_name(4), client);
     fx::write_file(root / "source" / pub::component_list_name(4),
-                   pub::component_list({pub::component("engine.core", "engine core v3\n"),
-                                        pub::component("Patterns.Main", "patterns main\n"),
+                   pub::component_list({pub::component("engine.core", "engine core v3\n"), pub::component("Patterns.Main", "patterns main\n"),
                                         pub::component("patterns.new", "patterns new\n")}));
     fx::install_sibling(root / "client", KALDORN_SIBLING, "../install\n");
     std::cout << "example installation written to " << root.string() << '\n';
