@@ -1,6 +1,5 @@
-/* A host in C (the public header only, linked against kaldorn.so) asks the
- * entry points a table of questions in both string widths, for each product
- * a row names, then with each pointer argument null; it renders every list. */
+/* A host in C (the public header only, linked against kaldorn.so) asks the entry points a table of questions in
+ * both string widths, for each product a row names, then with each pointer argument null; it renders every list. */
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -9,15 +8,15 @@
 
 static int failures;
 static char root[200], got[4096], prefix[16]; /* fixtures; a call's rendering; the product's file-name prefix */
+static char long_name[281]; /* a directory no string buffer of 260 holds */
 static size_t used;
 
 #define CHECK(cond) ((cond) ? (void)0 : (void)(fprintf(stderr, "c_host.c:%d: failed: %s\n", __LINE__, #cond), ++failures))
 
 enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID }; /* P_: no product */
 
-/* A plain node shows as "D5.2", any other as "name:flag/kind", then "@" and
- * the third byte of a solo definition's date. "*" stands for the product's
- * file-name prefix ("iu", "eu" or "%08x_"); "..." ends a prefix of the text. */
+/* A plain node shows as "D5.2", any other as "name:flag/kind", then "@" and the third byte of a solo definition's
+ * date. "*" stands for the product's file-name prefix ("iu", "eu" or "%08x_"); "..." ends a prefix of the text. */
 struct row {
     int line, query;
     unsigned int products[4], op; /* a 0 after the first product ends the list */
@@ -35,12 +34,11 @@ static const struct row rows[] = {
     ROW(P_INTERNET, {1}, 0, "client52", "source", NULL, 1, 0, "W5.3 W7.3 D8.1 D8.2"),
     ROW(P_MANAGER, {1}, 0, "client41", "source", NULL, 1, 0, "D4.2 W4.3 D5.1 ..."),
     ROW(P_PATH, {1}, 0, "client41", "source/", "updates/", 1, 0, "X6.3 W7.3 D8.1 D8.2"),
-    ROW(P_INTERNET, {1}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(P_MANAGER, {1}, 0, "client52", "nowhere", NULL, 0, 1001, ""),
+    ROW(P_INTERNET, {1}, 0, long_name, "source", NULL, 0, 1007, ""),
     ROW(P_CLIENT, {1}, 0, "client52", NULL, NULL, 1, 0, "D5.2"),
     /* Products 1 and 3. Ex2 keeps a window; a client without a readable index is at 1.0. */
     ROW(INTERNET, {1, 3}, 0, "client52", "source", NULL, 1, 0, "*000503_weekly.dat:0/0 *000703_weekly.dat:0/0 *000801.dat:0/0 *000802.dat:0/0"),
-    ROW(INTERNET, {1, 3}, 0, "damaged", "source", NULL, 1, 0, "*000303_monthly.dat:0/0 *000603_monthly.dat:0/0 ..."),
+    ROW(INTERNET, {1, 3}, 0, "nowhere", "source", NULL, 1, 0, "*000303_monthly.dat:0/0 *000603_monthly.dat:0/0 ..."),
     ROW(MANAGER, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000402.dat:0/0 *000403_weekly.dat:0/0 ..."),
     ROW(MANAGER2, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000403_weekly.dat:0/0 *000501.dat:0/0 ..."),
     ROW(PATH, {1, 3}, 0, "client41", "source", "updates/", 1, 0, "*000603_monthly.dat:0/0 *000703_weekly.dat:0/0 ..."),
@@ -49,6 +47,12 @@ static const struct row rows[] = {
     ROW(PATH, {1, 3}, 0, "client45", "source", "updates", 0, 1005, ""),
     ROW(MANAGER, {0, 2, 6, 778}, 0, "client52", "source", NULL, 0, 0, ""),
     ROW(INTERNET, {2, 777, 788}, 0, "solo/client", "solo/source", NULL, 0, 0, ""),
+    /* A directory that cannot be converted or joined is 1007. */
+    ROW(INTERNET, {1, 4}, 0, long_name, "source", NULL, 0, 1007, ""),
+    ROW(MANAGER, {1, 4}, 0, long_name, "source", NULL, 0, 1007, ""),
+    ROW(PATH, {1}, 0, "client41", "source", long_name, 0, 1007, ""),
+    ROW(CLIENT, {1, 4}, 0, long_name, NULL, NULL, 0, 1007, ""),
+    ROW(OPRID, {1, 4}, 1, long_name, "source", "nowhere", 0, 1007, ""),
     /* Clients at 381.1 and 386.26 get dwFlag 1 on every record of product 1. */
     ROW(MANAGER, {1}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:1/0 *038201_weekly.dat:1/0 ..."),
     ROW(MANAGER, {3}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:0/0 *038201_weekly.dat:0/0 ..."),
@@ -76,9 +80,10 @@ static const struct row rows[] = {
     ROW(MANAGER, {4, 5}, 0, "solo/reference", "solo/source", NULL, 1, 1003, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/same", "solo/source123", NULL, 1, 1006, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/nowhere", NULL, 0, 0, ""),
-    /* The internet also repairs missing or damaged components; a bad list or a stray component is 1007. */
+    /* The internet also repairs missing or damaged components; a failing step of that is 1007. */
     ROW(INTERNET, {4, 5, 778, 787}, 0, "solo/client/", "solo/source", NULL, 1, 0, CHANGED " *00000007.dat:1/0"),
     ROW(INTERNET, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 0, 1007, ""),
+    ROW(INTERNET, {4, 5}, 0, "solo/nosibling", "solo/source", NULL, 0, 1007, ""),
     ROW(INTERNET, {4, 5}, 0, "solo/stray", "solo/source", NULL, 0, 1007, ""),
     ROW(CLIENT, {4, 5}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0"),
     ROW(CLIENT, {4, 5}, 0, "solo/nowhere", NULL, NULL, 0, 1007, ""),
@@ -100,8 +105,7 @@ static void add(const char* format, ...) { /* each item starts with a space */
     va_end(args);
 }
 
-/* name: 8-bit, or (wide) 16-bit at any address; zero: dwReserved, or'ed
- * with an extended node's mark (no entry point marks). */
+/* name: 8-bit, or (wide) 16-bit at any address; zero: dwReserved, or'ed with an extended node's mark. */
 static void record(const void* name8or16, int wide, unsigned int flag, unsigned int kind, unsigned int date, unsigned int zero) {
     char name[KALDORN_MAX_PATH];
     unsigned short w[KALDORN_MAX_PATH];
@@ -116,8 +120,7 @@ static void record(const void* name8or16, int wide, unsigned int flag, unsigned 
     if (date != 0) add("@%u", (date >> 16) & 0xFF);
 }
 
-/* root/name in out and, widened unit by unit (0xE9 to 0x00E9), in wout;
- * null for no name or when nulled. */
+/* root/name in out and, widened unit by unit (0xE9 to 0x00E9), in wout; null for no name or when nulled. */
 static const char* path(char* out, unsigned short* wout, const unsigned short** w, const char* name, int nulled) {
     size_t i;
     *w = NULL;
@@ -128,10 +131,9 @@ static const char* path(char* out, unsigned short* wout, const unsigned short** 
     return out;
 }
 
-/* A row's call for product p in 8 (wide 0) or 16 bits, pointer argument
- * `nulled` null (1 client, 2 source, 3 third, 4 result, 5 error code), its
- * list rendered into got and freed. A failure hands out nothing: the result
- * stays, or is null once a code is written. -1: no such form. */
+/* A row's call for product p in 8 (wide 0) or 16 bits, pointer argument `nulled` null (1 client, 2 source, 3 third,
+ * 4 result, 5 error code), its list rendered into got and freed. A failure hands out nothing: the result stays, or
+ * is null once a code is written. -1: no such form. */
 static int call(const struct row* r, unsigned int p, int wide, int nulled, unsigned int* err) {
     union { KAL_DORN_VERSION_LIST* pl; KAL_DORN_VERSION_LISTEXA* xa; KAL_DORN_VERSION_LISTEXW* xw;
             KAL_DORN_FILE_INFO_LISTA* fa; KAL_DORN_FILE_INFO_LISTW* fw; void* any; } u;
@@ -203,9 +205,8 @@ static int call(const struct row* r, unsigned int p, int wide, int nulled, unsig
     return ok;
 }
 
-/* Each product, each form, then each pointer argument null: 0 and the code
- * untouched, but for an update directory that the plain path functions
- * leave to their driver (0) and the 16-bit extended one converts (1007). */
+/* Each product, each form, then each pointer argument null: 0 and the code untouched, but for an update directory
+ * that the plain path functions leave to their driver (0) and the 16-bit extended one converts (1007). */
 static void run(const struct row* r) {
     int i, wide, nulled, ok;
     for (i = 0; i < 4 && (i == 0 || r->products[i] != 0); ++i) {
@@ -233,11 +234,11 @@ int main(int argc, char** argv) {
     size_t i;
     if (argc != 2 || strlen(argv[1]) > 150) return fprintf(stderr, "usage: c_host FIXTURE_DIR\n"), 2;
     strcpy(root, argv[1]);
+    memset(long_name, 'x', sizeof long_name - 1);
     for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) run(&rows[i]);
     CHECK(KalDornFreeDownloadVersionListForInternet(NULL) + KalDornFreeDownloadVersionListForPath(NULL) +
           KalDornFreeDownloadVersionListForUpdateManager(NULL) + KalDornFreeDownloadVersionListExW(NULL) +
           KalDornFreeDownloadVersionListExA(NULL) + KaldornFreeFileListFromOprIdForUpdateManagerW(NULL) +
           KaldornFreeFileListFromOprIdForUpdateManagerA(NULL) == 0);
-    if (failures == 0) printf("c_host: every check held\n");
-    return failures == 0 ? 0 : 1;
+    return failures == 0 ? printf("c_host: every check held\n"), 0 : 1;
 }

@@ -1,15 +1,12 @@
-// Writes the installations the C host plans against: for products 1 and 3
-// indexes of the 23-token example text (client45 at a version not in it), a
-// damaged one, the update files, and the flagged versions 381.1 and 386.26;
-// under solo/, the solo products.
+// Writes the installations the C host plans against: for products 1 and 3 indexes of the 23-token example text
+// (client45 at a version not in it), its update files and the flagged versions 381.1 and 386.26; under solo/, the solo products.
 #include "fixtures.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     const fx::fs::path root = argv[1], solo = root / "solo";
     fx::fs::remove_all(root);
-    // 380 weeklies close series 1 to 380; then D381.1, weeklies 381.2 and
-    // 382.1 to 385.1, and the dailies 386.1 to 386.28.
+    // 380 weeklies close series 1 to 380; then D381.1, weeklies 381.2 and 382.1 to 385.1, and the dailies 386.1 to 386.28.
     std::string flagged;
     for (int i = 0; i < 380; ++i) flagged += "0001;";
     flagged += "10001;0001;0001;0001;0001;" + std::string(28, '1');
@@ -19,14 +16,11 @@ int main(int argc, char** argv) {
             fx::write_version_index(root / dir, p, fx::kExampleText, major, minor);
         for (auto [dir, major, minor] : {std::tuple{"flagged", 386u, 28u}, {"client381", 381u, 1u}, {"client386", 386u, 26u}})
             fx::write_version_index(root / dir, p, flagged, major, minor);
-        fx::write_file(root / "damaged" / kaldorn::publish::index_name(p), "not an index");
         fx::write_update_files(root / "updates", p, fx::kExampleText);
     }
-    // Clients at DAT version 1 whose sibling names an engine missing
-    // engine.dll with a damaged Readme.TXT (beside the index for 778 and 787),
-    // one whose list does not load, or one listing an unknown component. The
-    // source re-dates 2 and 5 and adds 6; the references re-date 5 again, also
-    // 2 (refboth), or stand at the source's DAT version (ref2).
+    // Clients at DAT version 1 whose sibling names an engine missing engine.dll with a damaged Readme.TXT (beside the
+    // index for 778 and 787), whose list does not load, or listing an unknown component, or without a sibling. The source
+    // re-dates 2 and 5 and adds 6; the references re-date 5 again, also 2 (refboth), or stand at its DAT version (ref2).
     using fx::def;
     const auto defs = [](uint8_t day2, uint8_t day5, bool six) {
         std::vector<fx::pub::Definition> d = {def(1, 1, "a"), def(2, day2, "patterns.main"), def(5, day5, "engine.dll"), def(7, 1, "readme.txt")};
@@ -35,7 +29,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<fx::pub::Definition> abc = {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")};
     for (uint32_t p : {4u, 5u, 778u, 787u}) {
-        for (const char* client : {"client", "badlist", "stray"}) fx::write_definitions(solo / client, p, 1, 0x1a, defs(1, 1, false));
+        for (const char* client : {"client", "badlist", "stray", "nosibling"}) fx::write_definitions(solo / client, p, 1, 0x1a, defs(1, 1, false));
         fx::write_definitions(solo / "source", p, 2, 6, defs(2, 2, true));
         fx::write_definitions(solo / "reference", p, 3, 6, defs(2, 3, true));
         fx::write_definitions(solo / "refboth", p, 3, 6, defs(3, 3, true));

@@ -1,6 +1,5 @@
-// Below the entry points (whose answers the C host pins): the selection rules
-// through their builders, with the rule and include-marked flags the entry
-// points never set; presence names; directory bounds; null arguments.
+// Below the entry points (whose answers the C host pins): the selection rules through their builders,
+// with the flags entry points never set; presence names; the drivers' own codes; null arguments.
 #include <sstream>
 
 #include "fixtures.h"
@@ -16,8 +15,7 @@ constexpr const char* kError = "error 0";  // a builder's failure
 
 enum Builder { kRule1, kRule4, kRule5, kRule2, kDeleteWindow, kPath };
 
-// One builder's list for a client at version v ("major.minor") of a source
-// holding `text`; the path builder looks in `dir`, `marked` its mode.
+// One builder's list for a client at v ("major.minor") of `text`; the path builder looks in dir, marked its mode.
 std::string build(Builder b, const std::string& text, const std::string& v, unsigned int marked, const std::string& dir = "") {
     tagUPDT_DAT_VERSION_INFO_MEM source{};
     source.stBuffer = {reinterpret_cast<unsigned char*>(const_cast<char*>(text.c_str())), static_cast<unsigned int>(text.size())};
@@ -34,9 +32,8 @@ std::string build(Builder b, const std::string& text, const std::string& v, unsi
     });
 }
 
-// Per client of a text: rule 1, the internet rule, the 2012 internet rule,
-// the keep window and the delete window ("[N]": left with mark N, listed
-// only with the include-marked flag 1; null: not asked).
+// Per client of a text: rules 1, 4 (internet) and 5 (2012), the keep and the delete window ("[N]": left
+// with mark N, listed only with the include-marked flag 1; null: not asked).
 TEST(Rules, WorkedExamplesThroughTheBuilders) {
     const std::string example = fx::kExampleText, monthlies = "110010;110010;1";
     const struct { std::string text, client; const char* want[5]; } rows[] = {
@@ -55,8 +52,6 @@ TEST(Rules, WorkedExamplesThroughTheBuilders) {
         // Other bytes take an entry of their own and count in the series.
         {"1;0001;\n;1", "1.0", {"D1.1 ?0.0 W1.3 ?0.0 ?0.0 D2.3", "W1.3 D2.3", "W1.3 D2.3", "D1.1 ?0.0 W1.3 ?0.0 ?0.0 D2.3", ""}},
         {"", "1.0", {"", "", "", "", ""}},
-        {"", "1.1", {kError, kError, kError, kError, kError}},
-        {"1102", "1.0", {kError, kError, kError, kError, kError}},
     };
     for (const auto& row : rows)
         for (int b = kRule1; b <= kDeleteWindow; ++b)
@@ -70,8 +65,7 @@ TEST(Rules, WorkedExamplesThroughTheBuilders) {
             }
 }
 
-// Mode 0 looks for the "iu" names, mode 1 for ".inx" names ("gn", then
-// "bk" for product 1), and lists the marked entries of missing files.
+// Mode 0 looks for "iu" names, mode 1 for ".inx" names ("gn", then "bk"), listing marked missing files.
 TEST(Rules, LocalDirectoryTakesTheNewestFilePresentPerLevel) {
     fx::TempDir dir;
     const struct { std::vector<std::string> absent; std::string client; unsigned int mode; const char* want; } rows[] = {
@@ -94,8 +88,7 @@ TEST(Rules, LocalDirectoryTakesTheNewestFilePresentPerLevel) {
     }
 }
 
-// Names by mode, variant and product behind a directory taken as a prefix,
-// unchanged; a name of 260 bytes with its NUL is refused, not cut short.
+// Names by mode, variant and product behind a directory taken as a prefix; 260 bytes with the NUL are refused.
 TEST(Rules, PresenceTestNames) {
     fx::TempDir dir;
     const std::string at = dir.str() + "/", slashes = at + std::string(247 - at.size(), '/');
@@ -117,8 +110,7 @@ TEST(Rules, PresenceTestNames) {
     EXPECT_EQ(IsVersionFilePresent(1, (slashes + "/").c_str(), 0, 0, &record), 0);
 }
 
-// A null array, or a count and start that describe none: 1, and not a flag
-// written; nor the first index of the delete window.
+// A null array, or a count and start that describe none: 1, and not a flag nor the first index written.
 TEST(Rules, ArgumentsThatDescribeNoArrayChangeNothing) {
     tagUPDT_VERSION_BUFFER e[2] = {};
     e[0].chType = e[1].chType = 'X';
@@ -132,25 +124,39 @@ TEST(Rules, ArgumentsThatDescribeNoArrayChangeNothing) {
     EXPECT_EQ(first + e[0].uchFlag + e[0].uchSelected + e[1].uchFlag + e[1].uchSelected, -7);
 }
 
-// dir + "/" + 18-character name + NUL must fit in 260 bytes: 240 characters
-// fit (the file is then simply absent), 241 are refused; an update directory
-// keeps room for the longest update file name (36 bytes).
-TEST(Drivers, OverlongDirectoriesAreRefused) {
+// The drivers' codes that entry points count as success; bounds: dir, "/", an 18-character index name and the NUL
+// fit 260 bytes (240 characters: the file is simply absent); an update directory keeps room for 36-byte names.
+TEST(Drivers, ResultCodesAndDirectoryBounds) {
     fx::TempDir dir;
-    const std::string source = dir.file("source"), fits = "/" + std::string(239, 'd'), u = "/" + std::string(221, 'u');
-    fx::write_version_index(source, 1, fx::kExampleText, 8, 2);
-    const auto path = [&](const std::string& c, const std::string& s, const std::string& updates) {
-        return fx::outcome<tagKAL_DORN_VERSION_LIST>([&](auto** l, unsigned int* e) {
-            return KalDornGetDownloadVersionListForPathLocal(1, c.c_str(), s.c_str(), updates.c_str(), l, 0, e);
-        }) + " ";
+    const std::string d = dir.str() + "/", fits = "/" + std::string(239, 'd'), u = "/" + std::string(221, 'u');
+    for (auto [name, major, minor] : {std::tuple{"82", 8u, 2u}, {"91", 9u, 1u}}) fx::write_version_index(d + name, 1, fx::kExampleText, major, minor);
+    const auto plan = [](const std::string& c, const std::string& s, const std::string& updates) {  // and operation 1
+        const auto wc = fx::wide(c), ws = fx::wide(s);
+        std::string out;
+        for (int k = 0; k < 4; ++k)
+            out += fx::outcome<tagKAL_DORN_VERSION_LIST>([&](auto** l, unsigned int* e) {
+                return k == 0 ? KalDornGetDownloadVersionListForInternetLocal(1, c.c_str(), s.c_str(), l, 0, 1, e)
+                     : k == 1 ? KalDornGetDownloadVersionListForUpdateManagerLocal(1, wc.data(), ws.data(), l, 0, 0, e)
+                     : k == 2 ? KalDornGetDownloadVersionListForPathLocal(1, c.c_str(), s.c_str(), updates.c_str(), l, 0, e)
+                              : KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, ws.data(), ws.data(), wc.data(), l, e);
+            }) + "|";
+        return out;
     };
-    EXPECT_EQ(path(fits, source, u) + path(fits + "d", source, u) + path(source, fits, u) + path(source, fits + "d", u) +
-                  path(fits, source, u + "u"),
-              "error 1005 error 1007 error 1001 error 1007 error 1007 ");
+    EXPECT_EQ(plan(d + "82", d + "82", u), "error 1004|error 1004|error 1004|error 1004|");
+    EXPECT_EQ(plan(d + "82", d + "91", u), "error 1006|error 1006|error 1006|D4.1 D4.2|");
+    EXPECT_EQ(plan(fits, d + "82", u), std::string(kFrom10) + "|" + kAll + "|error 1005|" + kDelete + "|");
+    EXPECT_EQ(plan(fits + "d", d + "82", u), "error 1007|error 1007|error 1007|error 1007|");
+    EXPECT_EQ(plan(d + "82", d + "82", u + "u"), "error 1004|error 1004|error 1007|error 1004|");
+    const std::string s250 = "/" + std::string(249, 's');  // the solo planners: no room for the index name
+    EXPECT_EQ(fx::outcome<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
+                  return KalDornGetDownloadFilesListForSoloUpdt(4, 0, d.c_str(), s250.c_str(), l, e); }) + "|" +
+                  fx::outcome<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** l, unsigned int* e) {
+                      return KaldornGetFileListFromOprIdForSoloUpdt(4, 2, d.c_str(), s250.c_str(), d.c_str(), l, e); }),
+              "error 0|error 1007");
 }
 
 // Each pointer argument null in turn (N(i, p) is argument i): 0, the error code untouched and
-// nothing handed out. One builder stands for all four, whose check is shared.
+// nothing handed out. The builders share one check; the path builder has its own for the directory.
 TEST(Planning, NullArgumentsChangeNothing) {
     tagUPDT_DAT_VERSION_INFO_MEM src{};
     tagKAL_DORN_DBVERSION_INFO v{1, 0};
@@ -167,6 +173,7 @@ TEST(Planning, NullArgumentsChangeNothing) {
     const std::pair<int, std::function<int(int, U*)>> rows[] = {
         {2, [&](int k, U*) { return IsVersionFilePresent(1, N(0, "/"), 0, 0, N(1, &record)); }},
         {3, [&](int k, U*) { return GetDownloadFileList(0, N(0, &src), N(1, &v), N(2, &list), 1); }},
+        {1, [&](int k, U*) { return GetDownloadFileListForPath(1, 0, N(0, "/"), &src, &v, &list); }},
         {4, [&](int k, U* e) { return KalDornGetDownloadVersionListForUpdateManagerLocal(1, N(0, d), N(1, d), N(2, &list), 0, 1, N(3, e)); }},
         {5, [&](int k, U* e) { return KalDornGetDownloadVersionListForPathLocal(1, N(0, "/"), N(1, "/"), N(2, "/"), N(3, &list), 0, N(4, e)); }},
         {4, [&](int k, U* e) { return KalDornGetDownloadVersionListForInternetLocal(1, N(0, "/"), N(1, "/"), N(2, &list), 0, 1, N(3, e)); }},

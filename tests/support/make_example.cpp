@@ -1,6 +1,5 @@
-// Writes the bundled example installation: product 1's client at 2.2 and
-// source at 8.2 with update files, product 4's definition indexes, and the
-// installed components with their lists and the sibling naming install/.
+// Writes the bundled example installation: product 1's client at 2.2 and source at 8.2 with update files, product
+// 4's definition indexes, and the installed components with their lists and the sibling naming install/.
 #include <iostream>
 
 #include "fixtures.h"
@@ -14,8 +13,7 @@ int main(int argc, char** argv) {
     // Without the second monthly a local directory falls back to the weeklies it covers.
     fx::write_update_files(root / "updates", 1, fx::kExampleText, {"iu000603_monthly.dat"});
 
-    // The client is one DAT version behind the source, which adds
-    // patterns.extra; the reference, one ahead, re-dates patterns.main.
+    // The client is one DAT version behind the source, which adds patterns.extra; the reference, one ahead, re-dates patterns.main.
     std::vector<pub::Definition> defs = {{1, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x01}, 0, 1, "engine.core"},
                                          {2, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x02}, 0, 1, "patterns.main"},
                                          {3, {0x11, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x03}, 0, 1, "patterns.extra"}};
@@ -24,8 +22,7 @@ int main(int argc, char** argv) {
     defs[1].date[6] = 0x05;
     fx::write_definitions(root / "reference", 4, 3, 3, defs);
 
-    // install/ lacks patterns.extra and holds a damaged patterns.main; the
-    // client's list (the engine's too) records them as they should be.
+    // install/ lacks patterns.extra and holds a damaged patterns.main; the client's list (the engine's too) records them as they should be.
     for (auto [name, contents] : {std::pair{"engine.core", "engine core v2\n"},
                                   {"patterns.main", "patterns main, damaged\n"}, {"readme.txt", "not verified\n"}})
         fx::write_file(root / "install" / name, std::string(contents));
