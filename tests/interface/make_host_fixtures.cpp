@@ -18,9 +18,9 @@ int main(int argc, char** argv) {
             fx::write_version_index(root / dir, p, flagged, major, minor);
         fx::write_update_files(root / "updates", p, fx::kExampleText);
     }
-    // Clients at DAT version 1 whose sibling names an engine missing engine.dll with a damaged Readme.TXT (beside the
-    // index for 778 and 787), whose list does not load, or listing an unknown component, or without a sibling. The source
-    // re-dates 2 and 5 and adds 6; the references re-date 5 again, also 2 (refboth), or stand at its DAT version (ref2).
+    // Clients at DAT version 1 whose sibling names an engine missing engine.dll with a damaged Readme.TXT (past 5:
+    // beside the index; 777 and 788 bound the internet's range), whose list fails, listing a stray component, or with
+    // no sibling. The source re-dates 2 and 5, adds 6; references re-date 5, 2 too (refboth), or share its version (ref2).
     using fx::def;
     const auto defs = [](uint8_t day2, uint8_t day5, bool six) {
         std::vector<fx::pub::Definition> d = {def(1, 1, "a"), def(2, day2, "patterns.main"), def(5, day5, "engine.dll"), def(7, 1, "readme.txt")};
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         return d;
     };
     const std::vector<fx::pub::Definition> abc = {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")};
-    for (uint32_t p : {4u, 5u, 778u, 787u}) {
+    for (uint32_t p : {4u, 5u, 777u, 778u, 787u, 788u}) {
         for (const char* client : {"client", "badlist", "stray", "nosibling"}) fx::write_definitions(solo / client, p, 1, 0x1a, defs(1, 1, false));
         fx::write_definitions(solo / "source", p, 2, 6, defs(2, 2, true));
         fx::write_definitions(solo / "reference", p, 3, 6, defs(2, 3, true));
