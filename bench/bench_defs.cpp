@@ -7,13 +7,13 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_heap.h"
-#include "datwriter.h"
+#include "files.h"
 #include "kaldorn/soloindx.h"
 
 namespace {
 
 struct Pair {
-    fixtures::TempDir dir;
+    fx::TempDir dir;
     std::string older = dir.file("client.dat"), newer = dir.file("source.dat");
 };
 
@@ -25,17 +25,17 @@ const Pair& pair_of(unsigned int records) {
     auto& slot = made[records];
     if (slot) return *slot;
     slot = std::make_unique<Pair>();
-    fixtures::DefinitionDat older, newer;
+    fx::pub::DefinitionIndex older, newer;
     older.dat_version = 1;
     newer.dat_version = 2;
     for (unsigned int i = 1; i <= records; ++i) {
-        fixtures::DefRecord r{i, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "definition." + std::to_string(i)};
+        fx::pub::Definition r{i, {1, 2, 3, 4, 5, 6, 7}, 0, 1, "definition." + std::to_string(i)};
         older.records.push_back(r);
         if (i % 10 == 0) r.date[6] = 8;
         newer.records.push_back(r);
     }
-    fixtures::write_file(slot->older, fixtures::build_definition_dat(older));
-    fixtures::write_file(slot->newer, fixtures::build_definition_dat(newer));
+    fx::write_file(slot->older, fx::pub::definition_index(older));
+    fx::write_file(slot->newer, fx::pub::definition_index(newer));
     return *slot;
 }
 

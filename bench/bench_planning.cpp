@@ -10,14 +10,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include "datwriter.h"
+#include "files.h"
 #include "kaldorn/nupdtinf.h"
-#include "planwriter.h"
 
 namespace {
 
 struct Installation {
-    fixtures::TempDir dir;
+    fx::TempDir dir;
     std::string client = dir.file("client");
     std::string source = dir.file("source");
     std::vector<unsigned short> wide_client, wide_source;
@@ -29,17 +28,31 @@ std::vector<unsigned short> widen(const std::string& s) {
     return w;
 }
 
-// One source of `tokens` update files (the example's pattern repeated) at
-// its newest version, and a client at 1.2; written once per size.
+// The example's pattern repeated to `tokens` update files, and its newest
+// version: a weekly or a monthly closes a series.
+std::string repeated_text(size_t tokens, unsigned int& major, unsigned int& minor) {
+    static const char* const pattern[] = {"1", "1", "0001;", "1", "1", "0001;", "1", "1", "0010;"};
+    std::string text;
+    major = 1, minor = 0;
+    for (size_t i = 0; i < tokens; ++i) {
+        text += pattern[i % 9];
+        ++minor;
+        if (i + 1 < tokens && text.back() == ';') ++major, minor = 0;
+    }
+    return text;
+}
+
+// One source of `tokens` update files at its newest version, and a client
+// at 1.2; written once per size.
 const Installation& installation(size_t tokens) {
     static std::map<size_t, std::unique_ptr<Installation>> made;
     auto& slot = made[tokens];
     if (!slot) {
         slot = std::make_unique<Installation>();
-        std::string text = fixtures::repeated_text(tokens);
-        fixtures::Update last = fixtures::updates_of(text).back();
-        fixtures::write_version_index(slot->source, 1, text, last.major, last.minor);
-        fixtures::write_version_index(slot->client, 1, "11", 1, 2);
+        unsigned int major = 0, minor = 0;
+        const std::string text = repeated_text(tokens, major, minor);
+        fx::write_version_index(slot->source, 1, text, major, minor);
+        fx::write_version_index(slot->client, 1, "11", 1, 2);
         slot->wide_client = widen(slot->client);
         slot->wide_source = widen(slot->source);
     }

@@ -11,14 +11,14 @@
 #include "bench_heap.h"
 #include "kaldorn/lists.h"
 #include "kaldorn/nupdtinf.h"
-#include "solowriter.h"
+#include "files.h"
 
 namespace {
 
 constexpr unsigned int kComponents = 1000;
 
 struct Installation {
-    fixtures::TempDir dir;
+    fx::TempDir dir;
     std::string client = dir.file("client"), source = dir.file("source");
 };
 
@@ -30,19 +30,19 @@ const Installation& installation_of(unsigned int definitions) {
     auto& slot = made[definitions];
     if (slot) return *slot;
     slot = std::make_unique<Installation>();
-    std::vector<fixtures::DefRecord> all, held;
+    std::vector<fx::pub::Definition> all, held;
     for (unsigned int id = 1; id <= definitions; ++id) {
         all.push_back({id, {1, 2, 3, 4, 5, 6, 7}, 0, 1, name_of(id)});
         if (id <= definitions / 10 * 9) held.push_back(all.back());
     }
-    fixtures::write_solo_index(slot->source, fixtures::solo_index(4, 2, definitions, all));
-    fixtures::write_solo_index(slot->client, fixtures::solo_index(4, 1, 1, held));
-    std::vector<fixtures::Component> components;
+    fx::write_definitions(slot->source, 4, 2, definitions, all);
+    fx::write_definitions(slot->client, 4, 1, 1, held);
+    std::vector<fx::Part> components;
     for (unsigned int i = 1; i <= kComponents; ++i)
         components.push_back({name_of(i), std::string(1024, static_cast<char>('a' + i % 26)),
-                              i % 100 == 0 ? fixtures::Component::Damaged : fixtures::Component::Intact});
-    fixtures::write_engine(slot->dir.file("engine"), 4, components);
-    fixtures::install_sibling(slot->client, KALDORN_SIBLING, "../engine");
+                              i % 100 == 0 ? fx::Part::Damaged : fx::Part::Intact});
+    fx::write_engine(slot->dir.file("engine"), 4, components);
+    fx::install_sibling(slot->client, KALDORN_SIBLING, "../engine");
     return *slot;
 }
 

@@ -1,9 +1,5 @@
-/* A host program in C: includes only the public header, links kaldorn.so
- * and runs a table of calls to the plain entry points, each in its 8-bit and
- * 16-bit form where both exist: products 1 and 3 on the worked example (a
- * source at 8.2 with the 23-token text), the solo products 4, 5 and 778 on
- * definition indexes with an engine directory. Every list is walked,
- * rendered as text and freed. */
+/* A host in C (the public header only, linked against kaldorn.so) asks the entry points a table of questions in
+ * both string widths, for each product a row names, then with each pointer argument null; it renders every list. */
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -11,314 +7,238 @@
 #include "kaldorn.h"
 
 static int failures;
-static char root[200];
+static char root[200], got[4096], prefix[16]; /* fixtures; a call's rendering; the product's file-name prefix */
+static char long_name[281]; /* a directory no string buffer of 260 holds */
+static size_t used;
 
-#define CHECK(cond)                                                                       \
-    do {                                                                                  \
-        if (!(cond)) {                                                                    \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);      \
-            ++failures;                                                                   \
-        }                                                                                 \
-    } while (0)
+#define CHECK(cond) ((cond) ? (void)0 : (void)(fprintf(stderr, "c_host.c:%d: failed: %s\n", __LINE__, #cond), ++failures))
 
-enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID };
-enum forms { BOTH, A_ONLY, W_ONLY };
+enum query { P_INTERNET, P_MANAGER, P_PATH, P_CLIENT, INTERNET, MANAGER, MANAGER2, PATH, CLIENT, OPRID }; /* P_: no product */
 
-/* One question. The expected text is written for the first product and
- * holds for the others with their file-name prefix ("iu", "eu", "%08x_");
- * a zero after the first product ends the list. Error 99: left untouched. */
+/* A plain node shows as "D5.2", any other as "name:flag/kind", then "@" and the third byte of a solo definition's
+ * date. "*" stands for the product's file-name prefix ("iu", "eu" or "%08x_"); "..." ends a prefix of the text. */
 struct row {
-    int line;
-    enum query query;
-    enum forms forms;
-    unsigned int products[4];
-    unsigned int op;
+    int line, query;
+    unsigned int products[4], op; /* a 0 after the first product ends the list */
     const char *client, *source, *third; /* third: the update or the reference directory */
     int result;
     unsigned int err;
-    const char* text; /* "name:flag/kind" per node; "..." at the end: a prefix */
+    const char* text;
 };
 
 #define ROW(...) {__LINE__, __VA_ARGS__}
-#define CHANGED "00000004_00000002.dat:0/1 00000004_00000005.dat:0/1 00000004_00000006.dat:0/1"
-#define REPAIRED CHANGED " 00000004_00000007.dat:1/0"
+#define CHANGED "*00000002.dat:0/1@2 *00000005.dat:0/1@2 *00000006.dat:0/1@1"
 
 static const struct row rows[] = {
-    /* Product 1 through the functions without a product argument. */
-    ROW(P_INTERNET, BOTH, {1}, 0, "client52", "source", NULL, 1, 0, "W5.3 W7.3 D8.1 D8.2"),
-    ROW(P_MANAGER, W_ONLY, {1}, 0, "client41", "source", NULL, 1, 0,
-        "D4.2 W4.3 D5.1 D5.2 W5.3 D6.1 D6.2 X6.3 D7.1 D7.2 W7.3 D8.1 D8.2"),
-    ROW(P_PATH, BOTH, {1}, 0, "client41", "source/", "updates/", 1, 0, "X6.3 W7.3 D8.1 D8.2"),
-    ROW(P_INTERNET, BOTH, {1}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(P_CLIENT, W_ONLY, {1}, 0, "client52", NULL, NULL, 1, 0, "D5.2"),
-    /* Products 1 and 3: rule flag 0 lists everything after the client, the
-     * Ex2 keep window starts at the client's weekly; the same version is
-     * success with 1004 and no list. */
-    ROW(INTERNET, BOTH, {1, 3}, 0, "client52", "source", NULL, 1, 0,
-        "iu000503_weekly.dat:0/0 iu000703_weekly.dat:0/0 iu000801.dat:0/0 iu000802.dat:0/0"),
-    ROW(MANAGER, BOTH, {1, 3}, 0, "client41", "source", NULL, 1, 0, "iu000402.dat:0/0 iu000403_weekly.dat:0/0 ..."),
-    ROW(MANAGER2, BOTH, {1, 3}, 0, "client41", "source", NULL, 1, 0, "iu000403_weekly.dat:0/0 iu000501.dat:0/0 ..."),
-    ROW(PATH, BOTH, {1}, 0, "client41", "source", "updates/", 1, 0,
-        "iu000603_monthly.dat:0/0 iu000703_weekly.dat:0/0 iu000801.dat:0/0 iu000802.dat:0/0"),
-    ROW(INTERNET, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(MANAGER, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(MANAGER2, BOTH, {1, 3}, 0, "source", "source", NULL, 1, 1004, ""),
-    ROW(PATH, BOTH, {1, 3}, 0, "source", "source", "updates", 1, 1004, ""),
-    /* Clients at 381.1 get dwFlag 1 on every record of product 1 only. */
-    ROW(INTERNET, BOTH, {1}, 0, "client381", "source381", NULL, 1, 0, "iu038102.dat:1/0 iu038103.dat:1/0"),
-    ROW(INTERNET, BOTH, {3}, 0, "client381", "source381", NULL, 1, 0, "eu038102.dat:0/0 eu038103.dat:0/0"),
-    ROW(MANAGER, BOTH, {0, 2, 6, 778}, 0, "client52", "source", NULL, 0, 0, ""),
-    ROW(CLIENT, BOTH, {1}, 0, "client381", NULL, NULL, 1, 0, "iu038101.dat:0/0 381.1/101"),
-    ROW(CLIENT, BOTH, {3}, 0, "client52", NULL, NULL, 1, 0, "eu000502.dat:0/0 5.2/101"),
-    ROW(CLIENT, BOTH, {1}, 0, "empty", NULL, NULL, 0, 1007, ""),
-    ROW(CLIENT, BOTH, {2}, 0, "client52", NULL, NULL, 0, 0, ""),
-    /* Operation ids: 2 fetch, 1 delete, 0 nothing. */
-    ROW(OPRID, BOTH, {1, 3}, 2, "client52", "source", "empty", 1, 0,
-        "iu000503_weekly.dat:1/0 iu000601.dat:1/0 iu000602.dat:1/0 iu000603_monthly.dat:1/0 iu000701.dat:1/0 "
-        "iu000702.dat:1/0 iu000703_weekly.dat:1/0 iu000801.dat:1/0 iu000802.dat:1/0"),
-    ROW(OPRID, BOTH, {1, 3}, 1, "client52", "source", "empty", 1, 0,
-        "iu000101.dat:1/0 iu000102.dat:1/0 iu000103_weekly.dat:1/0 iu000201.dat:1/0 iu000202.dat:1/0 "
-        "iu000203_weekly.dat:1/0 iu000301.dat:1/0 iu000302.dat:1/0 iu000401.dat:1/0 iu000402.dat:1/0"),
-    ROW(OPRID, BOTH, {1}, 0, "client52", "source", "empty", 1, 0, ""),
-    ROW(OPRID, BOTH, {1}, 2, "source", "source", "empty", 1, 1004, ""),
-    ROW(OPRID, BOTH, {1}, 2, "client52", "source", NULL, 0, 99, ""),
-    /* Solo products: the client at DAT version 1, the source at 2 with 2 and
-     * 5 re-dated and 6 added; the internet brings the components that are
-     * missing or damaged. The update directory is not used, but the W form
-     * converts it. A client without an index fetches every active definition. */
-    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
-    ROW(MANAGER2, BOTH, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
-    ROW(PATH, BOTH, {4, 5}, 0, "solo/client", "solo/source", "nowhere", 1, 0, CHANGED),
-    ROW(PATH, W_ONLY, {4, 5}, 0, "solo/client", "solo/source", NULL, 0, 1007, ""),
-    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/empty", "solo/source123", NULL, 1, 0,
-        "00000004_00000001.dat:0/1 00000004_00000002.dat:0/1 00000004_00000003.dat:0/1"),
-    ROW(MANAGER, BOTH, {4, 5}, 0, "solo/empty", "solo/source9", NULL, 0, 1007, ""),
-    ROW(MANAGER, BOTH, {778}, 0, "solo/client", "solo/source", NULL, 0, 0, ""),
-    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/client", "solo/source", NULL, 1, 0, REPAIRED),
-    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/client/", "solo/source/", NULL, 1, 0, REPAIRED),
-    ROW(INTERNET, BOTH, {4, 5, 778}, 0, "solo/source", "solo/source", NULL, 1, 1004, ""),
-    ROW(CLIENT, BOTH, {4}, 0, "solo/client", NULL, NULL, 1, 0, "00000004_0000001a.dat:1/0 4.26/0"),
-    ROW(CLIENT, BOTH, {5}, 0, "solo/client", NULL, NULL, 1, 0, "00000005_0000001a.dat:1/0 5.26/0"),
-    ROW(CLIENT, BOTH, {4, 5}, 0, "solo/empty", NULL, NULL, 0, 1007, ""),
-    /* The caller's operation id reaches the solo planner; the reference at 3
-     * re-dates 5 again. */
-    ROW(OPRID, BOTH, {4, 5}, 1, "solo/client", "solo/source", "solo/reference", 1, 0, "00000004_00000002.dat:0/0"),
-    ROW(OPRID, BOTH, {4, 5}, 0, "solo/client", "solo/source", "solo/reference", 1, 0, "00000004_00000005.dat:1/1"),
-    ROW(OPRID, BOTH, {4, 5}, 2, "solo/client", "solo/source", "solo/reference", 1, 0,
-        "00000004_00000002.dat:0/2 00000004_00000005.dat:0/2 00000004_00000006.dat:1/0"),
-    ROW(OPRID, BOTH, {4, 5}, 3, "solo/client", "solo/source", "solo/reference", 0, 0, ""),
+    /* Product 1: everything after the client, the 2012 internet rule's choice, the newest files present. */
+    ROW(P_INTERNET, {1}, 0, "client52", "source", NULL, 1, 0, "W5.3 W7.3 D8.1 D8.2"),
+    ROW(P_MANAGER, {1}, 0, "client41", "source", NULL, 1, 0, "D4.2 W4.3 D5.1 ..."),
+    ROW(P_PATH, {1}, 0, "client41", "source/", "updates/", 1, 0, "X6.3 W7.3 D8.1 D8.2"),
+    ROW(P_INTERNET, {1}, 0, long_name, "source", NULL, 0, 1007, ""),
+    ROW(P_CLIENT, {1}, 0, "client52", NULL, NULL, 1, 0, "D5.2"),
+    /* Products 1 and 3. Ex2 keeps a window; a client without a readable index is at 1.0. */
+    ROW(INTERNET, {1, 3}, 0, "client52", "source", NULL, 1, 0, "*000503_weekly.dat:0/0 *000703_weekly.dat:0/0 *000801.dat:0/0 *000802.dat:0/0"),
+    ROW(INTERNET, {1, 3}, 0, "nowhere", "source", NULL, 1, 0, "*000303_monthly.dat:0/0 *000603_monthly.dat:0/0 ..."),
+    ROW(MANAGER, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000402.dat:0/0 *000403_weekly.dat:0/0 ..."),
+    ROW(MANAGER2, {1, 3}, 0, "client41", "source", NULL, 1, 0, "*000403_weekly.dat:0/0 *000501.dat:0/0 ..."),
+    ROW(PATH, {1, 3}, 0, "client41", "source", "updates/", 1, 0, "*000603_monthly.dat:0/0 *000703_weekly.dat:0/0 ..."),
+    ROW(MANAGER2, {1, 3}, 0, "client83/", "source", NULL, 1, 1003, ""),
+    ROW(INTERNET, {1, 3}, 0, "source", "source91", NULL, 1, 1006, ""),
+    ROW(PATH, {1, 3}, 0, "client45", "source", "updates", 0, 1005, ""),
+    ROW(MANAGER, {0, 2, 6, 778}, 0, "client52", "source", NULL, 0, 0, ""),
+    ROW(INTERNET, {2, 777, 788}, 0, "solo/client", "solo/source", NULL, 0, 0, ""),
+    /* A directory that cannot be converted or joined is 1007. */
+    ROW(INTERNET, {1, 4}, 0, long_name, "source", NULL, 0, 1007, ""),
+    ROW(MANAGER, {1, 4}, 0, long_name, "source", NULL, 0, 1007, ""),
+    ROW(PATH, {1}, 0, "client41", "source", long_name, 0, 1007, ""),
+    ROW(CLIENT, {1, 4}, 0, long_name, NULL, NULL, 0, 1007, ""),
+    ROW(OPRID, {1, 4}, 1, long_name, "source", "nowhere", 0, 1007, ""),
+    /* Clients at 381.1 and 386.26 get dwFlag 1 on every record of product 1. */
+    ROW(MANAGER, {1}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:1/0 *038201_weekly.dat:1/0 ..."),
+    ROW(MANAGER, {3}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat:0/0 *038201_weekly.dat:0/0 ..."),
+    ROW(INTERNET, {1}, 0, "client386", "flagged", NULL, 1, 0, "*038627.dat:1/0 *038628.dat:1/0"),
+    ROW(CLIENT, {1, 3}, 0, "client\xE9", NULL, NULL, 1, 0, "*000502.dat:0/0"),
+    ROW(CLIENT, {1, 3}, 0, "nowhere", NULL, NULL, 0, 1007, ""),
+    ROW(CLIENT, {0, 2, 6}, 0, "client52", NULL, NULL, 0, 0, ""),
+    /* Operation ids 2 fetch, 1 delete, 0 nothing; without a client index only 1 answers, from 1.0. */
+    ROW(OPRID, {1, 3}, 2, "client41", "source", "nowhere", 1, 0, "*000403_weekly.dat:1/0 *000501.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 1, "client52", "source", "nowhere", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 1, "nowhere", "source", "nowhere", 1, 0, "*000101.dat:1/0 *000102.dat:1/0 ..."),
+    ROW(OPRID, {1, 3}, 2, "nowhere", "source", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 1, "client52", "nowhere", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 0, "client52", "source", "nowhere", 1, 0, ""),
+    ROW(OPRID, {1, 3}, 2, "source", "source", "nowhere", 1, 1004, ""),
+    ROW(OPRID, {1, 3}, 1, "client45", "source", "nowhere", 0, 1005, ""),
+    ROW(OPRID, {1, 3}, 7, "client52", "source", "nowhere", 0, 0, ""),
+    ROW(OPRID, {0, 2, 6}, 1, "client52", "source", "nowhere", 0, 0, ""),
+    /* Solo: the changed definitions; without a client index all, if the one stamped current is among them. */
+    ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/source", NULL, 1, 0, CHANGED),
+    ROW(PATH, {4, 5}, 0, "solo/client", "solo/source", "nowhere", 1, 0, CHANGED),
+    ROW(MANAGER, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 1, 0, CHANGED),
+    ROW(MANAGER, {4, 5}, 0, "solo/nowhere", "solo/source123", NULL, 1, 0, "*00000001.dat:0/1@1 *00000002.dat:0/1@1 ..."),
+    ROW(MANAGER, {4, 5}, 0, "solo/nowhere", "solo/source9", NULL, 0, 1007, ""),
+    ROW(MANAGER, {4, 5}, 0, "solo/reference", "solo/source", NULL, 1, 1003, ""),
+    ROW(MANAGER, {4, 5}, 0, "solo/same", "solo/source123", NULL, 1, 1006, ""),
+    ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/nowhere", NULL, 0, 0, ""),
+    /* The internet also repairs missing or damaged components; a failing step of that is 1007. */
+    ROW(INTERNET, {4, 5, 778, 787}, 0, "solo/client/", "solo/source", NULL, 1, 0, CHANGED " *00000007.dat:1/0"),
+    ROW(INTERNET, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 0, 1007, ""),
+    ROW(INTERNET, {4, 5}, 0, "solo/nosibling", "solo/source", NULL, 0, 1007, ""),
+    ROW(INTERNET, {4, 5}, 0, "solo/stray", "solo/source", NULL, 0, 1007, ""),
+    ROW(CLIENT, {4, 5}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0"),
+    ROW(CLIENT, {4, 5}, 0, "solo/nowhere", NULL, NULL, 0, 1007, ""),
+    /* The caller's operation id reaches the solo planner; 1 leaves out what the reference re-dates. */
+    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000002.dat:0/0"),
+    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/refboth", 1, 0, ""),
+    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/ref2", 1, 0, "*00000002.dat:0/0 *00000005.dat:0/0"),
+    ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/nowhere", 0, 0, ""),
+    ROW(OPRID, {4, 5}, 0, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000005.dat:1/1"),
+    ROW(OPRID, {4, 5}, 2, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000002.dat:0/2 *00000005.dat:0/2 *00000006.dat:1/0"),
+    ROW(OPRID, {4, 5}, 2, "solo/client", "solo/nowhere", "solo/reference", 1, 0, ""),
+    ROW(OPRID, {4, 5}, 3, "solo/client", "solo/source", "solo/reference", 0, 0, ""),
 };
 
-/* The rendering of what one call handed out. */
-static char got[4096];
-static size_t used;
-
-static void add(const char* format, ...) {
+static void add(const char* format, ...) { /* each item starts with a space */
     va_list args;
-    if (used != 0 && used < sizeof got - 1) got[used++] = ' ';
     va_start(args, format);
-    used += (size_t)vsnprintf(got + used, sizeof got - used, format, args);
+    if (used < sizeof got) used += (size_t)vsnprintf(got + used, sizeof got - used, format, args);
     va_end(args);
-    if (used >= sizeof got) used = sizeof got - 1;
 }
 
-static char letter(unsigned int type) { return type == 101 ? 'D' : type == 102 ? 'W' : type == 104 ? 'X' : '?'; }
+/* name: 8-bit, or (wide) 16-bit at any address; zero: dwReserved, or'ed with an extended node's mark. */
+static void record(const void* name8or16, int wide, unsigned int flag, unsigned int kind, unsigned int date, unsigned int zero) {
+    char name[KALDORN_MAX_PATH];
+    unsigned short w[KALDORN_MAX_PATH];
+    size_t i = 0, n;
+    memcpy(w, name8or16, wide ? sizeof w : 0);
+    for (; wide && w[i] != 0 && i < KALDORN_MAX_PATH - 1; ++i) name[i] = (char)w[i];
+    if (wide) name[i] = '\0';
+    else memcpy(name, name8or16, sizeof name - 1), name[sizeof name - 1] = '\0';
+    n = strncmp(name, prefix, strlen(prefix)) == 0 ? strlen(prefix) : 0;
+    CHECK(zero == 0);
+    add(" %s%s:%u/%u", n != 0 ? "*" : "", name + n, flag, kind);
+    if (date != 0) add("@%u", (date >> 16) & 0xFF);
+}
 
-/* The name of a 16-bit record at p, which may sit at an odd address. */
-static const char* narrow(const void* p) {
-    static char out[KALDORN_MAX_PATH];
-    unsigned short name[KALDORN_MAX_PATH];
+/* root/name in out and, widened unit by unit (0xE9 to 0x00E9), in wout; null for no name or when nulled. */
+static const char* path(char* out, unsigned short* wout, const unsigned short** w, const char* name, int nulled) {
     size_t i;
-    memcpy(name, p, sizeof name);
-    for (i = 0; name[i] != 0 && i < KALDORN_MAX_PATH - 1; ++i) out[i] = (char)name[i];
-    out[i] = '\0';
-    return out;
-}
-
-static void plain_list(const KAL_DORN_VERSION_LIST* l) {
-    for (; l != NULL; l = l->pNext)
-        add("%c%u.%u", letter(l->stInfo.dwUpdateType), l->stInfo.dwMajorVersion, l->stInfo.dwMinorVersion);
-}
-
-static void record_a(const KAL_DORN_TYPE_INFOEXA* r) {
-    CHECK(r->dwReserved == 0);
-    add("%s:%u/%u", r->szFileName, r->dwFlag, r->dwKind);
-}
-
-static void record_w(const KAL_DORN_TYPE_INFOEXW* r) {
-    CHECK(r->dwReserved == 0);
-    add("%s:%u/%u", narrow((const char*)r + 12), r->dwFlag, r->dwKind);
-}
-
-static const char* path(char* out, const char* name) {
-    if (name == NULL) return NULL;
+    *w = NULL;
+    if (name == NULL || nulled) return NULL;
     snprintf(out, 300, "%s/%s", root, name);
+    for (i = 0; i == 0 || out[i - 1] != '\0'; ++i) wout[i] = (unsigned char)out[i];
+    *w = wout;
     return out;
 }
 
-/* ASCII paths widen unit by unit. */
-static const unsigned short* wpath(unsigned short* out, const char* name) {
-    char narrow_path[300];
-    size_t i;
-    if (path(narrow_path, name) == NULL) return NULL;
-    for (i = 0; narrow_path[i] != '\0'; ++i) out[i] = (unsigned char)narrow_path[i];
-    out[i] = 0;
-    return out;
-}
-
-/* Runs a row's call for product p in the 8-bit (wide 0) or 16-bit form and
- * renders into got what it handed out: a failed call or an empty list hands
- * out a null list, or leaves the caller's pointer when the error code is
- * untouched. Returns the result, -1 when the entry point has no such form. */
-static int call(const struct row* r, unsigned int p, int wide, unsigned int* err) {
-    void* const unset = &failures;
-    KAL_DORN_VERSION_LIST *pl = unset, node;
-    KAL_DORN_VERSION_LISTEXA *xa = unset, *a, node_a;
-    KAL_DORN_VERSION_LISTEXW *xw = unset, *w, node_w;
-    KAL_DORN_FILE_INFO_LISTA *fa = unset, *f;
-    KAL_DORN_FILE_INFO_LISTW *fw = unset, *g;
+/* A row's call for product p in 8 (wide 0) or 16 bits, pointer argument `nulled` null (1 client, 2 source, 3 third,
+ * 4 result, 5 error code), its list rendered into got and freed. A failure hands out nothing: the result stays, or
+ * is null once a code is written. -1: no such form. */
+static int call(const struct row* r, unsigned int p, int wide, int nulled, unsigned int* err) {
+    union { KAL_DORN_VERSION_LIST* pl; KAL_DORN_VERSION_LISTEXA* xa; KAL_DORN_VERSION_LISTEXW* xw;
+            KAL_DORN_FILE_INFO_LISTA* fa; KAL_DORN_FILE_INFO_LISTW* fw; void* any; } u;
+    KAL_DORN_VERSION_LIST node, *pl;
+    KAL_DORN_VERSION_LISTEXA node_a, *xa;
+    KAL_DORN_VERSION_LISTEXW node_w, *xw;
+    KAL_DORN_FILE_INFO_LISTA* fa;
+    KAL_DORN_FILE_INFO_LISTW* fw;
     char cb[300], sb[300], tb[300];
     unsigned short wcb[300], wsb[300], wtb[300];
-    const char *c = path(cb, r->client), *s = path(sb, r->source), *t = path(tb, r->third);
-    const unsigned short *wc = wpath(wcb, r->client), *ws = wpath(wsb, r->source), *wt = wpath(wtb, r->third);
-    const void* handed;
-    int ok;
-    memset(&node, 0x5A, sizeof node);
-    memset(&node_a, 0x5A, sizeof node_a);
-    memset(&node_w, 0x5A, sizeof node_w);
-    used = 0, got[0] = '\0';
+    const unsigned short *wc, *ws, *wt;
+    const char *c = path(cb, wcb, &wc, r->client, nulled == 1), *s = path(sb, wsb, &ws, r->source, nulled == 2);
+    const char* t = path(tb, wtb, &wt, r->third, nulled == 3);
+    unsigned int* e = nulled == 5 ? NULL : err;
+    int ok, kind = r->query <= P_CLIENT ? 0 : r->query == OPRID ? 3 + wide : 1 + wide, freed = 1;
+    void* const unset = (void*)0x5A5A5A5A5A5A5A5AULL;
+#define OUT(member) (nulled == 4 ? NULL : &u.member)
+    u.any = &failures;
+    memset(&node, 0x5A, sizeof node), memset(&node_a, 0x5A, sizeof node_a), memset(&node_w, 0x5A, sizeof node_w);
+    used = 0, got[0] = got[1] = '\0';
     switch (r->query * 2 + wide) {
-    case P_INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetA(c, s, &pl, err); break;
-    case P_INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternet(c, s, &pl, err); break;
-    case P_MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerW(wc, ws, &pl, err); break;
-    case P_PATH * 2: ok = KalDornGetDownloadVersionListForPathA(c, s, t, &pl, err); break;
-    case P_PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPath(c, s, t, &pl, err); break;
-    case P_CLIENT * 2 + 1: /* the whole node: uchFlag 0, pNext null */
-        ok = KalDornGetCurrentClientVersionForUpdateManagerW(wc, &node, err);
-        CHECK(ok != 1 || (node.uchFlag == 0 && node.pNext == NULL));
-        if (ok == 1 && node.pNext == NULL) plain_list(&node);
-        return ok;
-    case INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetExA(p, c, s, &xa, err); break;
-    case INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternetExW(p, wc, ws, &xw, err); break;
-    case MANAGER * 2: ok = KalDornGetDownloadVersionListForUpdateManagerExA(p, c, s, &xa, err); break;
-    case MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerExW(p, wc, ws, &xw, err); break;
-    case MANAGER2 * 2: ok = KalDornGetDownloadVersionListForUpdateManagerEx2A(p, c, s, &xa, err); break;
-    case MANAGER2 * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerEx2W(p, wc, ws, &xw, err); break;
-    case PATH * 2: ok = KalDornGetDownloadVersionListForPathExA(p, c, s, t, &xa, err); break;
-    case PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPathExW(p, wc, ws, wt, &xw, err); break;
-    case CLIENT * 2: /* only stInfo is written */
-        ok = KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, &node_a, err);
-        CHECK(node_a.uchFlag == 0x5A && node_a.pNext == (KAL_DORN_VERSION_LISTEXA*)0x5A5A5A5A5A5A5A5AULL);
-        if (ok == 1) {
-            record_a(&node_a.stInfo);
-            add("%u.%u/%u", node_a.stInfo.dwMajorVersion, node_a.stInfo.dwMinorVersion, node_a.stInfo.dwUpdateType);
-        }
-        return ok;
-    case CLIENT * 2 + 1:
-        ok = KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, &node_w, err);
-        CHECK(node_w.uchFlag == 0x5A && node_w.pNext == (KAL_DORN_VERSION_LISTEXW*)0x5A5A5A5A5A5A5A5AULL);
-        if (ok == 1) {
-            record_w(&node_w.stInfo);
-            add("%u.%u/%u", node_w.stInfo.dwMajorVersion, node_w.stInfo.dwMinorVersion, node_w.stInfo.dwUpdateType);
-        }
-        return ok;
-    case OPRID * 2: ok = KaldornGetFileListFromOprIdForUpdateManagerA(p, r->op, s, t, c, &fa, err); break;
-    case OPRID * 2 + 1: ok = KaldornGetFileListFromOprIdForUpdateManagerW(p, r->op, ws, wt, wc, &fw, err); break;
+    case P_INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetA(c, s, OUT(pl), e); break;
+    case P_INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternet(c, s, OUT(pl), e); break;
+    case P_MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerW(wc, ws, OUT(pl), e); break;
+    case P_PATH * 2: ok = KalDornGetDownloadVersionListForPathA(c, s, t, OUT(pl), e); break;
+    case P_PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPath(c, s, t, OUT(pl), e); break;
+    case P_CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerW(wc, nulled == 4 ? NULL : &node, e); break;
+    case INTERNET * 2: ok = KalDornGetDownloadVersionListForInternetExA(p, c, s, OUT(xa), e); break;
+    case INTERNET * 2 + 1: ok = KalDornGetDownloadVersionListForInternetExW(p, wc, ws, OUT(xw), e); break;
+    case MANAGER * 2: ok = KalDornGetDownloadVersionListForUpdateManagerExA(p, c, s, OUT(xa), e); break;
+    case MANAGER * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerExW(p, wc, ws, OUT(xw), e); break;
+    case MANAGER2 * 2: ok = KalDornGetDownloadVersionListForUpdateManagerEx2A(p, c, s, OUT(xa), e); break;
+    case MANAGER2 * 2 + 1: ok = KalDornGetDownloadVersionListForUpdateManagerEx2W(p, wc, ws, OUT(xw), e); break;
+    case PATH * 2: ok = KalDornGetDownloadVersionListForPathExA(p, c, s, t, OUT(xa), e); break;
+    case PATH * 2 + 1: ok = KalDornGetDownloadVersionListForPathExW(p, wc, ws, wt, OUT(xw), e); break;
+    case CLIENT * 2: ok = KalDornGetCurrentClientVersionForUpdateManagerExA(p, c, nulled == 4 ? NULL : &node_a, e); break;
+    case CLIENT * 2 + 1: ok = KalDornGetCurrentClientVersionForUpdateManagerExW(p, wc, nulled == 4 ? NULL : &node_w, e); break;
+    case OPRID * 2: ok = KaldornGetFileListFromOprIdForUpdateManagerA(p, r->op, s, t, c, OUT(fa), e); break;
+    case OPRID * 2 + 1: ok = KaldornGetFileListFromOprIdForUpdateManagerW(p, r->op, ws, wt, wc, OUT(fw), e); break;
     default: return -1;
     }
-    handed = pl != unset   ? (void*)pl
-             : xa != unset ? (void*)xa
-             : xw != unset ? (void*)xw
-             : fa != unset ? (void*)fa
-                           : (void*)fw;
-    if (ok != 1 || handed == NULL || handed == unset) {
-        CHECK(handed == (*err == 99 ? unset : NULL));
+    if (r->query == P_CLIENT || r->query == CLIENT) { /* the plain node is written whole, else only stInfo */
+        CHECK(node_a.uchFlag == 0x5A && (void*)node_a.pNext == unset && node_w.uchFlag == 0x5A &&
+              (void*)node_w.pNext == unset);
+        CHECK(ok == 1 && r->query == P_CLIENT ? node.uchFlag == 0 && node.pNext == NULL : node.uchFlag == 0x5A);
+        node_a.uchFlag = node_w.uchFlag = 0, node_a.pNext = NULL, node_w.pNext = NULL, freed = 0;
+        u.any = ok != 1 ? NULL : r->query == P_CLIENT ? (void*)&node : wide ? (void*)&node_w : (void*)&node_a;
+    } else if (ok != 1 || u.any == NULL || u.any == &failures) {
+        CHECK(u.any == &failures || (u.any == NULL && *err != 99));
         return ok;
     }
-    for (a = xa != unset ? xa : NULL; a != NULL; a = a->pNext) {
-        CHECK(a->uchFlag == 0);
-        record_a(&a->stInfo);
-    }
-    for (w = xw != unset ? xw : NULL; w != NULL; w = w->pNext) {
-        CHECK(w->uchFlag == 0);
-        record_w(&w->stInfo);
-    }
-    for (f = fa != unset ? fa : NULL; f != NULL; f = f->pNext) {
-        CHECK(f->dwReserved == 0);
-        add("%s:%u/%u", f->szFileName, f->dwFlag, f->dwKind);
-    }
-    for (g = fw != unset ? fw : NULL; g != NULL; g = g->pNext) {
-        CHECK(g->dwReserved == 0);
-        add("%s:%u/%u", narrow(g), g->dwFlag, g->dwKind);
-    }
-    if (pl != unset) plain_list(pl);
-    CHECK((pl != unset ? (r->query == P_PATH ? KalDornFreeDownloadVersionListForPath(pl)
-                                             : KalDornFreeDownloadVersionListForInternet(pl))
-           : xa != unset ? KalDornFreeDownloadVersionListExA(xa)
-           : xw != unset ? KalDornFreeDownloadVersionListExW(xw)
-           : fa != unset ? KaldornFreeFileListFromOprIdForUpdateManagerA(fa)
-                         : KaldornFreeFileListFromOprIdForUpdateManagerW(fw)) == 1);
+    for (pl = kind == 0 ? u.pl : NULL; pl != NULL; pl = pl->pNext) /* 101 D, 102 W, 104 X */
+        add(" %c%u.%u", pl->stInfo.dwUpdateType - 100 < 5 ? "?DW?X"[pl->stInfo.dwUpdateType - 100] : '?',
+            pl->stInfo.dwMajorVersion, pl->stInfo.dwMinorVersion);
+    for (xa = kind == 1 ? u.xa : NULL; xa != NULL; xa = xa->pNext)
+        record(xa->stInfo.szFileName, 0, xa->stInfo.dwFlag, xa->stInfo.dwKind, xa->stInfo.stDefDate.dwPart1,
+               xa->stInfo.dwReserved | xa->uchFlag);
+    for (xw = kind == 2 ? u.xw : NULL; xw != NULL; xw = xw->pNext)
+        record((const char*)xw + 13, 1, xw->stInfo.dwFlag, xw->stInfo.dwKind, xw->stInfo.stDefDate.dwPart1,
+               xw->stInfo.dwReserved | xw->uchFlag);
+    for (fa = kind == 3 ? u.fa : NULL; fa != NULL; fa = fa->pNext) record(fa->szFileName, 0, fa->dwFlag, fa->dwKind, 0, fa->dwReserved);
+    for (fw = kind == 4 ? u.fw : NULL; fw != NULL; fw = fw->pNext) record(fw, 1, fw->dwFlag, fw->dwKind, 0, fw->dwReserved);
+    CHECK(!freed || (r->query == P_INTERNET ? KalDornFreeDownloadVersionListForInternet(u.pl)
+                     : r->query == P_MANAGER ? KalDornFreeDownloadVersionListForUpdateManager(u.pl)
+                     : r->query == P_PATH ? KalDornFreeDownloadVersionListForPath(u.pl)
+                     : kind == 1 ? KalDornFreeDownloadVersionListExA(u.xa) : kind == 2 ? KalDornFreeDownloadVersionListExW(u.xw)
+                     : kind == 3 ? KaldornFreeFileListFromOprIdForUpdateManagerA(u.fa)
+                                 : KaldornFreeFileListFromOprIdForUpdateManagerW(u.fw)) == 1);
     return ok;
 }
 
-/* "iu", "eu" or "%08x_": how a product's file names begin. */
-static const char* prefix(unsigned int product, char* out) {
-    if (product == 1 || product == 3) return strcpy(out, product == 1 ? "iu" : "eu");
-    snprintf(out, 16, "%08x_", product);
-    return out;
-}
-
-/* The row's text for product p: the first product's prefix replaced. */
-static const char* expected_for(const struct row* r, unsigned int p) {
-    static char out[4096];
-    char from[16], to[16];
-    const char *in = r->text, *hit;
-    size_t n = 0;
-    prefix(r->products[0], from), prefix(p, to);
-    while ((hit = strstr(in, from)) != NULL && n + (size_t)(hit - in) + strlen(to) < sizeof out) {
-        n += (size_t)snprintf(out + n, sizeof out - n, "%.*s%s", (int)(hit - in), in, to);
-        in = hit + strlen(from);
-    }
-    snprintf(out + n, sizeof out - n, "%s", in);
-    return out;
-}
-
+/* Each product, each form, then each pointer argument null: 0 and the code untouched, but for an update directory
+ * that the plain path functions leave to their driver (0) and the 16-bit extended one converts (1007). */
 static void run(const struct row* r) {
-    int i, wide;
+    int i, wide, nulled, ok;
     for (i = 0; i < 4 && (i == 0 || r->products[i] != 0); ++i) {
         unsigned int p = r->products[i];
-        const char* want = expected_for(r, p);
-        size_t compared = strlen(want) >= 3 && strcmp(want + strlen(want) - 3, "...") == 0 ? strlen(want) - 3 : 4096;
-        for (wide = 0; wide < 2; ++wide) {
-            unsigned int err = 99;
-            int ok;
-            if (r->forms == (wide ? A_ONLY : W_ONLY)) continue;
-            ok = call(r, p, wide, &err);
-            if (ok == -1) continue;
-            if (ok != r->result || err != r->err || strncmp(got, want, compared) != 0) {
-                fprintf(stderr, "c_host.c:%d: product %u, %s form: result %d, error %u, \"%s\"\n"
-                                "  expected result %d, error %u, \"%s\"\n",
-                        r->line, p, wide ? "16-bit" : "8-bit", ok, err, got, r->result, r->err, want);
-                ++failures;
+        snprintf(prefix, sizeof prefix, p == 1 ? "iu" : p == 3 ? "eu" : "%08x_", p);
+        for (wide = 0; wide < 2; ++wide)
+            for (nulled = 0; nulled <= 5; ++nulled) {
+                const char* want = nulled == 0 ? r->text : "";
+                size_t n = strlen(want) >= 3 && strcmp(want + strlen(want) - 3, "...") == 0 ? strlen(want) - 3 : 4096;
+                unsigned int err = 99, want_err = nulled == 0 ? r->err : nulled != 3 ? 99
+                                                  : r->query == P_PATH ? 0 : r->query == PATH && wide ? 1007 : 99;
+                if ((nulled == 2 && r->source == NULL) || (nulled == 3 && r->third == NULL)) continue;
+                ok = call(r, p, wide, nulled, &err);
+                if (ok == -1) continue;
+                if (ok != (nulled == 0 ? r->result : 0) || err != want_err || strncmp(got + 1, want, n) != 0) {
+                    fprintf(stderr, "c_host.c:%d: product %u, %d-bit, argument %d null: %d/%u \"%s\", expected %d/%u \"%s\"\n",
+                            r->line, p, wide ? 16 : 8, nulled, ok, err, got + 1, nulled == 0 ? r->result : 0, want_err, want);
+                    ++failures;
+                }
             }
-        }
     }
 }
 
 int main(int argc, char** argv) {
     size_t i;
-    KAL_DORN_VERSION_LIST* list = NULL;
-    if (argc != 2 || strlen(argv[1]) > 150) {
-        fprintf(stderr, "usage: c_host FIXTURE_DIR\n");
-        return 2;
-    }
+    if (argc != 2 || strlen(argv[1]) > 150) return fprintf(stderr, "usage: c_host FIXTURE_DIR\n"), 2;
     strcpy(root, argv[1]);
+    memset(long_name, 'x', sizeof long_name - 1);
     for (i = 0; i < sizeof rows / sizeof rows[0]; ++i) run(&rows[i]);
     CHECK(KalDornFreeDownloadVersionListForInternet(NULL) + KalDornFreeDownloadVersionListForPath(NULL) +
-              KalDornFreeDownloadVersionListForUpdateManager(NULL) + KalDornFreeDownloadVersionListExW(NULL) +
-              KalDornFreeDownloadVersionListExA(NULL) + KaldornFreeFileListFromOprIdForUpdateManagerW(NULL) +
-              KaldornFreeFileListFromOprIdForUpdateManagerA(NULL) == 0);
-    CHECK(KalDornGetDownloadVersionListForInternet(root, root, &list, NULL) == 0);
-    if (failures == 0) printf("c_host: every check held\n");
-    return failures == 0 ? 0 : 1;
+          KalDornFreeDownloadVersionListForUpdateManager(NULL) + KalDornFreeDownloadVersionListExW(NULL) +
+          KalDornFreeDownloadVersionListExA(NULL) + KaldornFreeFileListFromOprIdForUpdateManagerW(NULL) +
+          KaldornFreeFileListFromOprIdForUpdateManagerA(NULL) == 0);
+    return failures == 0 ? printf("c_host: every check held\n"), 0 : 1;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <tuple>
 
-#include "fixtures.h"  // its inline parts only: the stress test links kaldorn.so, not the test support
+#include "files.h"
 #include "kaldorn/convert.h"
 #include "kaldorn/crc32.h"
 #include "kaldorn/md5lib.h"

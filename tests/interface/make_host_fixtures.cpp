@@ -1,68 +1,47 @@
-// Writes the installations the C host test plans against: a source at 8.2
-// with the 23-token version text, clients at 4.1 and 5.2, a source and a
-// client around version 381.1, an update directory holding every file, and
-// the solo installations of products 4, 5 and 778.
-#include <filesystem>
-#include <string>
-
-#include "planwriter.h"
-#include "solowriter.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-const auto def = fixtures::solo_def;
-
-// Solo products 4, 5 and 778 under solo/: a client at DAT version 1, a source
-// at 2 (2 and 5 re-dated, 6 added), a reference at 3 (5 re-dated again), an
-// engine directory with a missing and a damaged component, and sources for
-// the worked example of a client without an index.
-void solo_installation(const fs::path& root) {
-    using fixtures::Component;
-    using fixtures::solo_index;
-    const std::vector<fixtures::DefRecord> client = {def(1, 1, "a"), def(2, 1, "patterns.main"),
-                                                     def(5, 1, "engine.dll"), def(7, 1, "readme.txt")};
-    const std::vector<fixtures::DefRecord> source = {def(1, 1, "a"), def(2, 2, "patterns.main"),
-                                                     def(5, 2, "engine.dll"), def(6, 1, "patterns.extra"),
-                                                     def(7, 1, "readme.txt")};
-    std::vector<fixtures::DefRecord> reference = source;
-    reference[2].date[2] = 3;
-    const std::vector<fixtures::DefRecord> abc = {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")};
-    for (uint32_t p : {4u, 5u, 778u}) {
-        fixtures::write_solo_index(root / "client", solo_index(p, 1, 0x1a, client));
-        fixtures::write_solo_index(root / "source", solo_index(p, 2, 6, source));
-        fixtures::write_solo_index(root / "reference", solo_index(p, 3, 6, reference));
-        fixtures::write_solo_index(root / "source123", solo_index(p, 1, 3, abc));
-        fixtures::write_solo_index(root / "source9", solo_index(p, 1, 9, abc));
-        // The engine of 4 and 5 is named by the sibling; 778 keeps its components beside its index.
-        std::vector<Component> components = {{"a", "a", Component::Intact},
-                                             {"engine.dll", "engine", Component::Missing},
-                                             {"Readme.TXT", "readme", Component::Damaged}};
-        fixtures::write_engine(p == 778 ? root / "client" : root / "engine", p, components);
-    }
-    fixtures::install_sibling(root / "client", KALDORN_SIBLING, "../engine");
-    fs::create_directories(root / "empty");
-}
-
-}  // namespace
+// Writes the installations the C host plans against: for products 1 and 3 indexes of the 23-token example text
+// (client45 at a version not in it), its update files and the flagged versions 381.1 and 386.26; under solo/, the solo products.
+#include "files.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
-    fs::path root = argv[1];
-    fs::remove_all(root);
-    // 380 weeklies close series 1 to 380; the dailies after them are 381.x.
-    std::string text381;
-    for (int i = 0; i < 380; ++i) text381 += "0001;";
-    for (uint32_t product : {1u, 3u}) {
-        fixtures::write_version_index(root / "source", product, fixtures::kExampleText, 8, 2);
-        fixtures::write_version_index(root / "client41", product, fixtures::kExampleText, 4, 1);
-        fixtures::write_version_index(root / "client52", product, fixtures::kExampleText, 5, 2);
-        fixtures::write_version_index(root / "client381", product, text381 + "1", 381, 1);
-        fixtures::write_version_index(root / "source381", product, text381 + "111", 381, 3);
+    const fx::fs::path root = argv[1], solo = root / "solo";
+    fx::fs::remove_all(root);
+    // 380 weeklies close series 1 to 380; then D381.1, weeklies 381.2 and 382.1 to 385.1, and the dailies 386.1 to 386.28.
+    std::string flagged;
+    for (int i = 0; i < 380; ++i) flagged += "0001;";
+    flagged += "10001;0001;0001;0001;0001;" + std::string(28, '1');
+    for (uint32_t p : {1u, 3u}) {
+        for (auto [dir, major, minor] : {std::tuple{"source", 8u, 2u}, {"source91", 9u, 1u}, {"client41", 4u, 1u},
+                                         {"client45", 4u, 5u}, {"client52", 5u, 2u}, {"client\xE9", 5u, 2u}, {"client83", 8u, 3u}})
+            fx::write_version_index(root / dir, p, fx::kExampleText, major, minor);
+        for (auto [dir, major, minor] : {std::tuple{"flagged", 386u, 28u}, {"client381", 381u, 1u}, {"client386", 386u, 26u}})
+            fx::write_version_index(root / dir, p, flagged, major, minor);
+        fx::write_update_files(root / "updates", p, fx::kExampleText);
     }
-    fixtures::write_update_files(root / "updates", 1, fixtures::updates_of(fixtures::kExampleText));
-    fs::create_directories(root / "empty");
-    solo_installation(root / "solo");
+    // Clients at DAT version 1 whose sibling names an engine missing engine.dll with a damaged Readme.TXT (past 5:
+    // beside the index; 777 and 788 bound the internet's range), whose list fails, listing a stray component, or with
+    // no sibling. The source re-dates 2 and 5, adds 6; references re-date 5, 2 too (refboth), or share its version (ref2).
+    using fx::def;
+    const auto defs = [](uint8_t day2, uint8_t day5, bool six) {
+        std::vector<fx::pub::Definition> d = {def(1, 1, "a"), def(2, day2, "patterns.main"), def(5, day5, "engine.dll"), def(7, 1, "readme.txt")};
+        if (six) d.insert(d.begin() + 3, def(6, 1, "patterns.extra"));
+        return d;
+    };
+    const std::vector<fx::pub::Definition> abc = {def(1, 1, "a"), def(2, 1, "b"), def(3, 1, "c")};
+    for (uint32_t p : {4u, 5u, 777u, 778u, 787u, 788u}) {
+        for (const char* client : {"client", "badlist", "stray", "nosibling"}) fx::write_definitions(solo / client, p, 1, 0x1a, defs(1, 1, false));
+        fx::write_definitions(solo / "source", p, 2, 6, defs(2, 2, true));
+        fx::write_definitions(solo / "reference", p, 3, 6, defs(2, 3, true));
+        fx::write_definitions(solo / "refboth", p, 3, 6, defs(3, 3, true));
+        fx::write_definitions(solo / "ref2", p, 2, 6, defs(3, 3, true));
+        for (auto [dir, dat, current] : {std::tuple{"source123", 1u, 3u}, {"source9", 1u, 9u}, {"same", 0u, 3u}})
+            fx::write_definitions(solo / dir, p, dat, current, abc);
+        fx::write_engine(solo / (p < 6 ? "engine" : "client"), p,
+                         {{"a", "a"}, {"engine.dll", "engine", fx::Part::Missing}, {"Readme.TXT", "readme", fx::Part::Damaged}});
+        fx::write_file(solo / "badengine" / kaldorn::publish::component_list_name(p), "not a component list");
+        fx::write_engine(solo / "strayengine", p, {{"stray.bin", "stray", fx::Part::Missing}});
+    }
+    for (auto [client, engine] : {std::pair{"client", "../engine"}, {"badlist", "../badengine"}, {"stray", "../strayengine"}})
+        fx::install_sibling(solo / client, KALDORN_SIBLING, engine);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "file_calls.h"
+#include "fixtures.h"
 
 namespace {
 

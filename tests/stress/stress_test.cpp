@@ -7,6 +7,8 @@
 #include <latch>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "../interface/file_calls.h"
 
 namespace {

@@ -1,66 +1,39 @@
-// Writes the bundled example installation: a client directory and an update
-// source for the version product 1, with a directory of update files for the
-// local directory source, a definition product 4 with a reference source,
-// and the component files of an installation with their component lists and
-// the sibling library naming them as the engine, built from the documented
-// layout by the fixture writers.
-#include <cstring>
-#include <filesystem>
+// Writes the bundled example installation: product 1's client at 2.2 and source at 8.2 with update files, product
+// 4's definition indexes, and the installed components with their lists and the sibling naming install/.
 #include <iostream>
 
-#include "compnwriter.h"
-#include "datwriter.h"
-#include "planwriter.h"
-#include "solowriter.h"
+#include "files.h"
 
-namespace fs = std::filesystem;
-using fixtures::entry_for;
-
-// install/ lacks patterns.extra and holds a damaged patterns.main; the
-// client's list records them as they should be, the source's list is newer.
-// The client's sibling library names install/ as the engine directory,
-// whose component list is the client's.
-void write_components(const fs::path& root) {
-    fs::create_directories(root / "install");
-    for (auto [name, contents] : {std::pair{"engine.core", "engine core v2\n"},
-                                  {"patterns.main", "patterns main, damaged\n"}, {"readme.txt", "not verified\n"}})
-        fixtures::write_file(root / "install" / name, fixtures::Bytes(contents, contents + std::strlen(contents)));
-    const fixtures::Bytes client = fixtures::list_bytes(
-        {entry_for("engine.core", "engine core v2\n"), entry_for("patterns.main", "patterns main\n"),
-         entry_for("patterns.extra", "patterns extra\n"), entry_for("readme.txt", "readme\n", 0)});
-    fixtures::write_file(root / "client" / "00000004_compns.lst", client);
-    fixtures::write_file(root / "install" / "00000004_compns.lst", client);
-    fixtures::write_file(root / "source" / "00000004_compns.lst",
-                         fixtures::list_bytes({entry_for("engine.core", "engine core v3\n"),
-                                               entry_for("Patterns.Main", "patterns main\n"),
-                                               entry_for("patterns.new", "patterns new\n")}));
-    fixtures::install_sibling(root / "client", KALDORN_SIBLING, "../install\n");
-}
+namespace pub = kaldorn::publish;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: make_example DIR\n";
-        return 2;
-    }
-    fs::path root = argv[1];
-    const std::string text = fixtures::kExampleText;
-    fixtures::write_version_index(root / "source", 1, text, 8, 2);
-    fixtures::write_version_index(root / "client", 1, text, 2, 2);
-    // Every update file of the source but the second monthly, so that the
-    // local directory source falls back to the weeklies it covers.
-    fixtures::write_update_files(root / "updates", 1, fixtures::updates_of(text), {"iu000603_monthly.dat"});
+    if (argc != 2) return (std::cerr << "usage: make_example DIR\n"), 2;
+    const fx::fs::path root = argv[1];
+    for (auto [dir, major] : {std::pair{"source", 8u}, {"client", 2u}}) fx::write_version_index(root / dir, 1, fx::kExampleText, major, 2);
+    // Without the second monthly a local directory falls back to the weeklies it covers.
+    fx::write_update_files(root / "updates", 1, fx::kExampleText, {"iu000603_monthly.dat"});
 
-    // Product 4: the client one DAT version behind the source, which adds
-    // patterns.extra; a reference one DAT version ahead of the source
-    // re-dates patterns.main.
-    std::vector<fixtures::DefRecord> defs = {{1, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x01}, 0, 1, "engine.core"},
-                                             {2, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x02}, 0, 1, "patterns.main"},
-                                             {3, {0x11, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x03}, 0, 1, "patterns.extra"}};
-    fixtures::write_solo_index(root / "source", fixtures::solo_index(4, 2, 3, defs));
-    fixtures::write_solo_index(root / "client", fixtures::solo_index(4, 1, 2, {defs[0], defs[1]}));
+    // The client is one DAT version behind the source, which adds patterns.extra; the reference, one ahead, re-dates patterns.main.
+    std::vector<pub::Definition> defs = {{1, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x01}, 0, 1, "engine.core"},
+                                         {2, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x02}, 0, 1, "patterns.main"},
+                                         {3, {0x11, 0x0b, 0x1a, 0x07, 0xea, 0x07, 0x03}, 0, 1, "patterns.extra"}};
+    fx::write_definitions(root / "client", 4, 1, 2, {defs[0], defs[1]});
+    fx::write_definitions(root / "source", 4, 2, 3, defs);
     defs[1].date[6] = 0x05;
-    fixtures::write_solo_index(root / "reference", fixtures::solo_index(4, 3, 3, defs));
-    write_components(root);
+    fx::write_definitions(root / "reference", 4, 3, 3, defs);
+
+    // install/ lacks patterns.extra and holds a damaged patterns.main; the client's list (the engine's too) records them as they should be.
+    for (auto [name, contents] : {std::pair{"engine.core", "engine core v2\n"},
+                                  {"patterns.main", "patterns main, damaged\n"}, {"readme.txt", "not verified\n"}})
+        fx::write_file(root / "install" / name, std::string(contents));
+    const pub::Bytes client = pub::component_list(
+        {pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
+         pub::component("patterns.extra", "patterns extra\n"), pub::component("readme.txt", "readme\n", 0)});
+    for (const char* dir : {"client", "install"}) fx::write_file(root / dir / pub::component_list_name(4), client);
+    fx::write_file(root / "source" / pub::component_list_name(4),
+                   pub::component_list({pub::component("engine.core", "engine core v3\n"), pub::component("Patterns.Main", "patterns main\n"),
+                                        pub::component("patterns.new", "patterns new\n")}));
+    fx::install_sibling(root / "client", KALDORN_SIBLING, "../install\n");
     std::cout << "example installation written to " << root.string() << '\n';
     return 0;
 }

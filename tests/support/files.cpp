@@ -1,13 +1,13 @@
-#include "fixtures.h"
+#include "files.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 
-#include "support/alloc.h"
 #include "support/bytes.h"
 
 namespace fx {
@@ -99,29 +99,6 @@ void install_sibling(const fs::path& dir, const std::string& built, const std::s
     fs::create_directories(dir);
     fs::copy_file(built, dir / "orlenmap.dll", fs::copy_options::overwrite_existing);
     if (!location.empty()) write_file(dir / "orlenmap.loc", location);
-}
-
-void each_allocation(const std::function<void(long nth)>& call) {
-    kaldorn::testing::fail_allocation(0);
-    call(0);
-    const long total = kaldorn::testing::fail_allocation(0);
-    for (long nth = 1; nth <= total; ++nth) {
-        kaldorn::testing::fail_allocation(nth);
-        call(nth);
-        kaldorn::testing::fail_allocation(0);
-    }
-}
-
-long until_through(void (*inject)(long), const std::function<int()>& call,
-                   const std::function<bool(long nth, int result)>& through) {
-    for (long nth = 1; nth < 10000; ++nth) {
-        inject(nth);
-        const int result = call();
-        inject(0);
-        if (through(nth, result)) return nth;
-    }
-    ADD_FAILURE() << "the call never got through";
-    return 0;
 }
 
 std::string render(const tagKAL_DORN_VERSION_LIST* l) {
