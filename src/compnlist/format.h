@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kaldorn/vxcminfo.h"
+#include "support/path.h"
 
 namespace kaldorn::detail {
 
@@ -27,11 +28,12 @@ inline constexpr char kCompnMaker[] = "Tarnwick Fieldworks Systems Ltd.";
 static_assert(sizeof(kCompnMaker) == kCompnMakerSize + 1, "maker name fills its 32 bytes");
 
 // A record the writer accepts reads back identical: its stored name holds 1
-// to 260 bytes including the NUL, and szFileName is zero after the NUL.
+// to 260 bytes including the NUL, is a plain file name, and szFileName is
+// zero after the NUL.
 inline bool compn_name_storable(const CompnRecord& r) {
     if (r.dwNameLength < 1 || r.dwNameLength > KALDORN_MAX_PATH) return false;
     size_t length = strnlen(r.szFileName, r.dwNameLength);
-    if (length == r.dwNameLength) return false;
+    if (length == r.dwNameLength || !is_plain_name(r.szFileName, length)) return false;
     unsigned char any = 0;  // OR of the bytes after the NUL
     for (size_t i = length; i < sizeof r.szFileName; ++i) any |= static_cast<unsigned char>(r.szFileName[i]);
     return any == 0;

@@ -10,6 +10,7 @@
 #include "support/bytes.h"
 #include "support/fileio.h"
 #include "support/lists_impl.h"
+#include "support/path.h"
 
 using namespace kaldorn::detail;
 
@@ -66,13 +67,15 @@ bool checksum_and_decode(unsigned char* b, size_t size) {
 }
 
 // Checks one decoded record at pos and moves past it; 18 when it reaches
-// past the end or its name is not 1 to 260 bytes holding a NUL.
+// past the end, its name is not 1 to 260 bytes holding a NUL, or the name
+// would reach outside the directory it is joined to.
 unsigned int check_record(const unsigned char* b, size_t size, size_t& pos) {
     if (size - pos < kCompnFixedSize) return KALDORN_E_RECORD_PAST_END;
     size_t n = load_le32(b + pos + offsetof(CompnRecord, dwNameLength));
     const unsigned char* name = b + pos + kCompnFixedSize;
     if (n == 0 || n > KALDORN_MAX_PATH || size - pos - kCompnFixedSize < n) return KALDORN_E_RECORD_PAST_END;
     if (std::memchr(name, 0, n) == nullptr) return KALDORN_E_RECORD_PAST_END;
+    if (!is_plain_name(reinterpret_cast<const char*>(name), n)) return KALDORN_E_RECORD_PAST_END;
     pos += kCompnFixedSize + n;
     return 0;
 }

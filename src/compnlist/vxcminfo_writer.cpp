@@ -157,6 +157,10 @@ int AddEntrytoCompnLstFile(const char* component, unsigned int flag, int /*unuse
         *error = KALDORN_E_OPEN;
         return 0;
     }
+    if (!is_plain_name(base_name(path), sizeof path)) {  // "." or "..": refused before anything is opened
+        *error = KALDORN_E_WRITE;
+        return 0;
+    }
     CompnRecord fresh{};
     if (GetCompnLstFileRecord(path, flag, &fresh, error) != 1) return 0;
     if (::access(list, F_OK) != 0) return DumpRecordsToCompnLstFile(list, nullptr, 0, 1, &fresh, error);

@@ -8,6 +8,7 @@
 #include "kaldorn.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/path.h"
 
 namespace kaldorn::detail {
 
@@ -82,6 +83,7 @@ bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec) {
     if (!in.read_exact(name, static_cast<size_t>(length))) return false;
     decode_rotated(name, static_cast<size_t>(length));
     name[length - 1] = '\0';
+    if (!is_plain_name(rec.szDefName, static_cast<size_t>(length))) return false;
     // The rest of the name field is zero, so that arrays need no zeroing pass.
     std::memset(name + length, 0, sizeof rec.szDefName - static_cast<size_t>(length));
     return true;

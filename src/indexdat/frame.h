@@ -51,7 +51,8 @@ bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_
 
 // Reads and decodes one stored record: the rotated 35-byte fixed part, then
 // its name (forced NUL-terminated, the rest of szDefName zeroed). False on a
-// short file or a name length outside 1..260.
+// short file, a name length outside 1..260, or a name that is not a plain
+// file name (see is_plain_name).
 bool read_record(BufferedReader& in, tagSOLO_DEF_MEM_RECORD_INFO& rec);
 
 // Reads the first `count` stored records in file order, handing each with

@@ -10,6 +10,7 @@
 #include "kaldorn/soloindx.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/path.h"
 #include "support/replace.h"
 
 using namespace kaldorn::detail;
@@ -116,8 +117,8 @@ int GetDefEntryFromDatFile(unsigned int productId, const char* path, const char*
                            unsigned int fileNameSize, unsigned int* defId, unsigned int* error) {
     if (path == nullptr || name == nullptr || fileName == nullptr || defId == nullptr || error == nullptr) return 0;
     *error = 0;
-    // A stored name holds at most 260 bytes with its NUL.
-    if (::strnlen(name, KALDORN_MAX_PATH) >= KALDORN_MAX_PATH) return 0;
+    // A stored name holds at most 260 bytes with its NUL, and names one file.
+    if (::strnlen(name, KALDORN_MAX_PATH) >= KALDORN_MAX_PATH || !is_plain_name(name, KALDORN_MAX_PATH)) return 0;
     int found = find_in_file(productId, path, name, fileName, fileNameSize, defId);
     if (found != 0) return found == 1 ? 1 : 0;
     if (append == 0) return 0;

@@ -14,9 +14,12 @@ using namespace kaldorn::detail;
 
 namespace {
 
-// Opens for reading and writing and verifies the solo checksum.
+// Opens for reading and writing and verifies the solo checksum and that every
+// record reads: a file holding a name that reaches outside its directory is
+// refused untouched, as the readers refuse it.
 bool open_for_update(const char* path, FdGuard& fd, IndexFrame& frame, tagSOLO_DAT_HEADER_INFO& header) {
-    return open_definition_file(path, true, fd, frame, header) && solo_checksum_ok(fd.get(), frame, header);
+    return open_definition_file(path, true, fd, frame, header) && solo_checksum_ok(fd.get(), frame, header) &&
+           records_end(fd.get(), frame, header.dwRecordCount) >= 0;
 }
 
 bool write_le32_at(int fd, int64_t offset, uint32_t value) {

@@ -44,7 +44,7 @@ void run_build(const Args& a) {
     std::vector<std::string> files;
     std::error_code ec, status;
     for (const auto& e : std::filesystem::directory_iterator(a.dir, ec))
-        if (e.is_regular_file(status)) files.push_back(e.path().string());
+        if (e.is_regular_file(status) && plain_file_name(e.path())) files.push_back(e.path().string());
     if (ec) throw Failure{a.dir + ": cannot be read as a directory: " + ec.message()};
     std::sort(files.begin(), files.end());
     std::vector<Rec> recs(files.size());
@@ -133,7 +133,11 @@ void run_platform(const Args& a) {
 Json component_list(const std::string& path) {
     ComponentRecords recs;
     unsigned int code = 0, id[3] = {};
-    if (GetCompnListFromLstFile(path.c_str(), &recs.data, &recs.count, &code) != 1) fail(path, code);
+    if (GetCompnListFromLstFile(path.c_str(), &recs.data, &recs.count, &code) != 1) {
+        const std::string refused = code == KALDORN_E_RECORD_PAST_END ? refused_record(path, true) : "";
+        if (!refused.empty()) throw Failure{path + ": " + refused + " (code 18)"};
+        fail(path, code);
+    }
     GetCompnListFilePlatformId(path.c_str(), &id[0], &id[1], &id[2], &code);
     Json doc = {{"path", path},
                 {"type", "component list"},

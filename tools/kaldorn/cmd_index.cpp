@@ -70,7 +70,7 @@ void build_definitions(const Build& b) {
     std::vector<std::filesystem::directory_entry> files;
     std::error_code ec, status;
     for (const auto& e : std::filesystem::directory_iterator(b.dir, ec))
-        if (e.is_regular_file(status)) files.push_back(e);
+        if (e.is_regular_file(status) && plain_file_name(e.path())) files.push_back(e);
     if (ec) throw Failure{b.dir + ": cannot be read as a directory"};
     std::sort(files.begin(), files.end());
     std::filesystem::remove(b.output, ec);

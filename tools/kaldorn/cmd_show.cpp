@@ -62,7 +62,10 @@ Json definition_facts(const std::string& path) {
                 {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
                 {"records_readable", false},           {"records", Json::array()}};
     DefinitionRecords recs;
-    if (GetDefListFromDatFile(path.c_str(), &recs.data, &recs.count, &err) != 1) return doc;
+    if (GetDefListFromDatFile(path.c_str(), &recs.data, &recs.count, &err) != 1) {
+        doc["refused"] = refused_record(path, false);
+        return doc;
+    }
     doc["records_readable"] = true;
     doc["records"] = definition_records(recs, h.dwProductId);
     return doc;
@@ -119,7 +122,8 @@ void print_index(const Json& doc) {
     std::cout << "  solo checksum: ok\n  product " << hex32(d["product"].get<unsigned>()) << ", DAT version "
               << d["dat_version"] << ", current definition " << d["current_def_id"] << ", last id "
               << d["last_def_id"] << ", " << d["record_count"] << " records\n";
-    if (!d["records_readable"].get<bool>()) std::cout << "  records: UNREADABLE\n";
+    if (!d["records_readable"].get<bool>())
+        std::cout << "  records: UNREADABLE" << (d["refused"] == "" ? "" : ": " + d["refused"].get<std::string>()) << '\n';
     for (const auto& r : d["records"])
         std::printf("  %8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
                     r["file"].get<std::string>().c_str(), r["date"].get<std::string>().c_str(),
@@ -148,6 +152,8 @@ void register_show_command(CLI::App& app) {
                 file = is_component_list(p) ? component_list(p) : describe(p);
                 if (file["type"] == "unreadable index DAT")
                     failures += "\nkaldorn: " + p + ": neither a version nor a definition index DAT that reads";
+                else if (file.contains("definition_index") && file["definition_index"].value("refused", "") != "")
+                    failures += "\nkaldorn: " + p + ": " + file["definition_index"]["refused"].get<std::string>();
             } catch (const Failure& f) {
                 file = {{"path", p}, {"type", "unreadable"}, {"failure", f.message}};
                 failures += "\nkaldorn: " + f.message;

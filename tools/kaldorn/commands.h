@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,16 @@ using ComponentRecords = HandedOut<tagVX_COMPONENT_FILE_MEM_RECORD_INFO, Release
 
 // Every record of the array, as definition_record gives it.
 Json definition_records(const DefinitionRecords& records, unsigned int product);
+
+// A name with bytes below 0x20, 0x7f and "\\" written as "\\xNN".
+std::string escaped(const std::string& name);
+// True when a file's name may go into a list; otherwise says on stderr that
+// the file is skipped (a name with control bytes would be refused on reading).
+bool plain_file_name(const std::filesystem::path& file);
+// The first stored record of a component list (or of a definition index
+// DAT) whose name reaches outside its directory, as "record N is named ...";
+// empty when there is none or the records do not decode that far.
+std::string refused_record(const std::string& path, bool component_list);
 
 // A path as the 16-bit entry points take it, widened as the library does.
 std::vector<unsigned short> widen(const std::string& s);

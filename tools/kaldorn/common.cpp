@@ -2,9 +2,14 @@
 // and definition files, hex forms of digests and dates, string widths.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 
 #include "commands.h"
 #include "kaldorn/nupdtinf.h"
+#include "support/bytes.h"
+#include "support/path.h"
 
 namespace tool {
 
@@ -73,6 +78,54 @@ Json definition_records(const DefinitionRecords& records, unsigned int product) 
     Json out = Json::array();
     for (const auto& r : records) out.push_back(definition_record(r, product));
     return out;
+}
+
+std::string escaped(const std::string& name) {
+    std::string out;
+    for (char ch : name) {
+        const auto c = static_cast<unsigned char>(ch);
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02x", c);
+        out += c < 0x20 || c == 0x7f || c == '\\' ? hex : std::string(1, ch);
+    }
+    return out;
+}
+
+bool plain_file_name(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    if (kaldorn::detail::is_plain_name(name.c_str(), name.size() + 1)) return true;
+    std::cerr << "kaldorn: skipping " << escaped(file.string()) << ": its name could not be read back from a list\n";
+    return false;
+}
+
+std::string refused_record(const std::string& path, bool component_list) {
+    using kaldorn::detail::load_le32;
+    using kaldorn::detail::rotate_loaded;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Where the records start, how many there are, the fixed part's size and
+    // where in it the stored name length lies.
+    size_t pos = 80, count_at = 76, fixed = 40, length_at = 28;
+    if (!component_list) {
+        if (b.size() < 20) return "";
+        pos = 60 + 16 * size_t{load_le32(b.data() + 16)} + 36;
+        count_at = pos - 20, fixed = 35, length_at = 19;
+    }
+    if (count_at + 4 > b.size()) return "";
+    const uint32_t count = load_le32(b.data() + count_at);
+    for (uint32_t i = 0; i < count && pos + fixed <= b.size(); ++i) {
+        unsigned char raw[4];
+        for (size_t k = 0; k < 4; ++k) raw[k] = rotate_loaded(b[pos + length_at + k]);
+        const size_t n = load_le32(raw);
+        if (n == 0 || n > KALDORN_MAX_PATH || pos + fixed + n > b.size()) return "";
+        std::string name;
+        for (size_t k = 0; k < n && (name.empty() || name.back() != '\0'); ++k) name += static_cast<char>(rotate_loaded(b[pos + fixed + k]));
+        if (!name.empty() && name.back() == '\0') name.pop_back();
+        if (!kaldorn::detail::is_plain_name(name.c_str(), name.size() + 1))
+            return "record " + std::to_string(i + 1) + " is named '" + escaped(name) + "', which reaches outside its directory";
+        pos += fixed + n;
+    }
+    return "";
 }
 
 std::vector<unsigned short> widen(const std::string& s) {
