@@ -45,7 +45,7 @@ step "the installed tool"
   fail "installed tool cannot read the example"
 
 step "the example hosts through find_package(kaldorn)"
-cmake -S "$root/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$root/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DKALDORN_WERROR=ON >/dev/null
 cmake --build "$work/cmake" >/dev/null
 
 step "the example hosts through pkg-config"

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     for (const auto& [name, file] : {std::pair{"two", defs1}, {"three", defs2}, {"none", none}}) {
         // stamp id 7, record id 2, value 9, status 1, a date, then "patterns.new"
         Bytes input{7, 0, 0, 0, 2, 0, 0, 0, 9, 0, 0, 0, 1, 0x10, 0x0b, 12};
+        input.reserve(input.size() + file.size() + 12);
         input.insert(input.end(), file.begin(), file.end());
         for (char c : std::string("patterns.new")) input.push_back(static_cast<uint8_t>(c));
         seed(root / "fuzz_definition_writers", name, input);

@@ -22,10 +22,10 @@ std::string decoded(std::string text) {
     std::string out;
     for (unsigned int i = 0; i < n; ++i) {
         tagKAL_DORN_TYPE_INFO info = e[i].stInfo;
-        out += (i ? " " : "") + (e[i].chType == 0 ? std::string("-")
-                                                  : e[i].chType + std::to_string(info.dwMajorVersion) + "." +
-                                                        std::to_string(info.dwMinorVersion) + ":" +
-                                                        std::to_string(info.dwUpdateType));
+        out.append(i ? " " : "").append(e[i].chType == 0 ? std::string("-")
+                                                         : e[i].chType + std::to_string(info.dwMajorVersion) + "." +
+                                                               std::to_string(info.dwMinorVersion) + ":" +
+                                                               std::to_string(info.dwUpdateType));
     }
     return out;
 }

@@ -131,7 +131,7 @@ TEST_F(Drivers, OverlongDirectoriesAreRefused) {
     source_at("8.2");
     client_at("1.0");
     for (size_t length : {240u, 241u, 259u, 260u, 5000u}) {
-        std::string longer = "/" + std::string(length - 1, 'd');
+        std::string longer = std::string("/").append(length - 1, 'd');
         std::string refused = length == 240 ? "error 1001" : "error 1007";
         EXPECT_EQ(internet(0, 1, client, longer) + manager(0, 1, client, longer), refused + refused) << length;
         EXPECT_EQ(internet(0, 1, longer, source), length == 240 ? "X3.3 X6.3 W7.3 D8.1 D8.2" : refused) << length;

@@ -21,7 +21,7 @@ inline std::string item(const tagKAL_DORN_VERSION_LIST* n) {
     tagKAL_DORN_TYPE_INFO i = n->stInfo;
     char letter = i.dwUpdateType == 101 ? 'D' : i.dwUpdateType == 102 ? 'W' : i.dwUpdateType == 104 ? 'X' : '?';
     return letter + std::to_string(i.dwMajorVersion) + "." + std::to_string(i.dwMinorVersion) +
-           (n->uchFlag ? "[" + std::to_string(n->uchFlag) + "]" : "");
+           (n->uchFlag ? std::string("[").append(std::to_string(n->uchFlag)) + "]" : "");
 }
 inline std::string item(const tagKAL_DORN_VERSION_LISTEXA* n) { return n->stInfo.szFileName; }
 inline std::string item(const tagKAL_DORN_FILE_INFO_LISTA* n) { return n->szFileName; }
@@ -37,9 +37,9 @@ std::string outcome(Call call) {
     int ok = call(&list, &error);
     EXPECT_EQ(fixtures::open_descriptor_count(), fds);
     EXPECT_TRUE(ok == 1 || list == nullptr);
-    std::string out = ok == 1 ? "" : "error " + std::to_string(error);
-    for (const List* n = list; n != nullptr; n = n->pNext) out += (out.empty() ? "" : " ") + item(n);
-    if (ok == 1 && error != 0) out += "[" + std::to_string(error) + "]";
+    std::string out = ok == 1 ? "" : std::string("error ").append(std::to_string(error));
+    for (const List* n = list; n != nullptr; n = n->pNext) out.append(out.empty() ? "" : " ").append(item(n));
+    if (ok == 1 && error != 0) out.append("[").append(std::to_string(error)).append("]");
     if constexpr (std::is_same_v<List, tagKAL_DORN_VERSION_LIST>)
         FreeUpdtInfoList(list);
     else

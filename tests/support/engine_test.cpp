@@ -89,8 +89,8 @@ TEST(EngineLocation, EverySiblingContract) {
         {"relative location, trailing blanks", KALDORN_SIBLING, "engine  \r\n", 1, 0, "=engine"},
         {"location file missing", KALDORN_SIBLING, "", 0, 2, ""},
         {"empty location", KALDORN_SIBLING, "\n", 0, 3, ""},
-        {"location longer than the capacity", KALDORN_SIBLING, "/" + std::string(259, 'e'), 0, 4, ""},
-        {"location that just fits", KALDORN_SIBLING, "/" + std::string(258, 'e'), 1, 0, "/" + std::string(258, 'e')},
+        {"location longer than the capacity", KALDORN_SIBLING, std::string("/").append(259, 'e'), 0, 4, ""},
+        {"location that just fits", KALDORN_SIBLING, std::string("/").append(258, 'e'), 1, 0, std::string("/").append(258, 'e')},
     };
     for (const SiblingCase& c : cases) {
         fixtures::TempDir client;
