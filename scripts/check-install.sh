@@ -34,7 +34,7 @@ for h in "$prefix"/include/kaldorn.h "$prefix"/include/kaldorn/*.h; do
     c++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
     fail "${h#"$prefix"/} does not compile on its own in C++"
 done
-for h in kaldorn.h kaldorn/version.h; do
+for h in kaldorn.h kaldorn/base.h kaldorn/version.h; do
   printf "#include <%s>\nint consumer;\n" "$h" | cc -std=c11 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c - ||
     fail "$h does not compile in C"
 done
