@@ -28,8 +28,8 @@ kaldorn.so reads the index DAT files and component lists of an installed
 product and of its update sources, and tells host programs which update
 files to fetch, keep or delete. This package holds the library, the
 kaldorn command line tool with its manual page and bash completion, and
-the sibling library orlenmap.dll (in /usr/lib/kaldorn) that hosts copy
-into a client directory.")
+the sibling library orlenmap.dll (in /usr/${CMAKE_INSTALL_LIBDIR}/kaldorn)
+that hosts copy into a client directory.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME kaldorn-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DESCRIPTION "development files for kaldorn.so
