@@ -24,17 +24,13 @@ for deb in "$runtime" "$dev"; do dpkg-deb -x "$deb" "$work/root"; done
 
 manual=$work/root/usr/share/man/man1/kaldorn.1.gz
 completion=$work/root/usr/share/bash-completion/completions/kaldorn
-# On an 80-column terminal; groff 1.22's tbl misjudges the page length of
-# the one continuous page man renders, and says a text block will not fit.
+# 80 columns; groff 1.22's tbl wrongly finds a text block too tall for man's one continuous page.
 MANWIDTH=80 man --warnings -l "$manual" 2>"$work/man.err" >/dev/null || fail "man cannot render kaldorn(1)"
 ! grep -v 'table text block will not fit on one page' "$work/man.err" || fail "kaldorn(1) renders with warnings"
 words=$(sed -n 's/^ *"kaldorn[^"]*") subs="\([^"]*\)" opts="\([^"]*\)";;$/\1 \2/p' "$completion")
 [ "$(wc -w <<<"$words")" -gt 50 ] || fail "the completion script lost its command table"
 page=$(zcat "$manual")
-for w in $words; do
-  [ "$w" = -h ] || grep -qw -- "$w" <<<"$page" || fail "kaldorn(1) does not mention $w"
-done
-# Completions of the word under the cursor, the last argument.
+for w in $words; do [ "$w" = -h ] || grep -qw -- "$w" <<<"$page" || fail "kaldorn(1) does not mention $w"; done
 completes() { bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _kaldorn; echo "${COMPREPLY[*]}"' _ "$completion" "$@"; }
 while IFS='|' read -r want words; do
   got=$(eval "completes $words") && [ "$got" = "$want" ] || fail "completing '$words': '$got', want '$want'"
