@@ -19,7 +19,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME kaldorn)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-# The loader learns of kaldorn.so through the ldconfig trigger.
+# Debian expects a package with a shared library in a public directory to
+# activate the ldconfig trigger.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kaldorn COMPONENT runtime)
