@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs BUILD_DIR into a temporary prefix and uses the package as a host
-# developer would: runs the installed tool, builds the example hosts (one in
-# C, one in C++) once through find_package(kaldorn) and once through
-# pkg-config, and runs all four against the bundled example installation.
+# Installs BUILD_DIR into a temporary prefix, or takes PREFIX where BUILD_DIR
+# is already installed (the Debian packages unpacked, for instance), and uses
+# the package as a host developer would: runs the installed tool, builds the
+# example hosts (one in C, one in C++) once through find_package(kaldorn) and
+# once through pkg-config, and runs all four against the bundled example
+# installation.
+#   check-install.sh [BUILD_DIR [PREFIX]]
 # A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,9 +20,13 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "install check: $*" >&2; exit 1; }
 step() { echo "== $*"; }
 
-step "install into a temporary prefix"
-prefix=$work/prefix
-cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ -n "${2:-}" ]; then
+  prefix=$(cd "$2" && pwd)
+else
+  step "install into a temporary prefix"
+  prefix=$work/prefix
+  cmake --install "$build" --prefix "$prefix" >/dev/null
+fi
 lib=$(find "$prefix" -name kaldorn.so -type f)
 [ -n "$lib" ] || fail "kaldorn.so not installed"
 readelf -d "$lib" | grep -q 'SONAME.*\[kaldorn\.so\]' || fail "installed kaldorn.so lost its SONAME"
@@ -27,6 +34,8 @@ for h in "$root"/include/kaldorn.h "$root"/include/kaldorn/*.h; do
   [ -f "$prefix/include/${h#"$root"/include/}" ] || fail "header ${h#"$root"/} not installed"
 done
 grep -q "KALDORN_VERSION_STRING \"$version\"" "$prefix/include/kaldorn/version.h" || fail "version.h does not say $version"
+nm -D --defined-only "$(dirname "$lib")/kaldorn/orlenmap.dll" | grep -q ' GetEngnMapCurrentEngineLocation$' ||
+  fail "the sibling library orlenmap.dll is not installed beside kaldorn.so, under kaldorn/"
 
 step "every installed header compiles on its own"
 for h in "$prefix"/include/kaldorn.h "$prefix"/include/kaldorn/*.h; do
@@ -34,7 +43,7 @@ for h in "$prefix"/include/kaldorn.h "$prefix"/include/kaldorn/*.h; do
     c++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
     fail "${h#"$prefix"/} does not compile on its own in C++"
 done
-for h in kaldorn.h kaldorn/version.h; do
+for h in kaldorn.h kaldorn/base.h kaldorn/version.h; do
   printf "#include <%s>\nint consumer;\n" "$h" | cc -std=c11 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c - ||
     fail "$h does not compile in C"
 done
@@ -45,7 +54,7 @@ step "the installed tool"
   fail "installed tool cannot read the example"
 
 step "the example hosts through find_package(kaldorn)"
-cmake -S "$root/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$root/examples" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DKALDORN_WERROR=ON >/dev/null
 cmake --build "$work/cmake" >/dev/null
 
 step "the example hosts through pkg-config"

@@ -5,7 +5,7 @@
 // the output unwritten. None writes an error code.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 // Copies version and type and writes the update file name:
 // "iu%04d%02d" (product 1) or "eu%04d%02d", then "_weekly" (102) or

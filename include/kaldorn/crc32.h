@@ -2,7 +2,7 @@
 // and the file length helper.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 // Callers create the object locally; after construction it only reads its
 // table, so one object may serve several threads.

@@ -4,7 +4,7 @@
 // one array. Each node is one malloc block; append is O(1) through the tail.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 #pragma pack(push, 1)
 // Generic singly linked list node: a full copy of one record, then the link.

@@ -1,7 +1,7 @@
 // MD5 digests (RFC 1321) over buffers and files.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 #pragma pack(push, 1)
 // Running state of one digest.

@@ -7,7 +7,7 @@
 // caller and goes back through FreeUpdtInfoList or one of its wrappers.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 #include "kaldorn/soloindx.h"
 
 #pragma pack(push, 1)

@@ -9,7 +9,7 @@
 // records whose bytes are stored rotated left by 3 bits.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 #include "kaldorn/lists.h"
 
 #pragma pack(push, 1)

@@ -3,7 +3,7 @@
 // the dynamic loader that the lookup uses.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 // dst = directory + "/" (only when it does not already end in "/") + fileName.
 // 1, or 0 for a null pointer or a result that with its NUL needs more than

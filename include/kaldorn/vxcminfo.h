@@ -8,7 +8,7 @@
 // rotated left by 3 bits.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 #include "kaldorn/lists.h"
 
 #pragma pack(push, 1)

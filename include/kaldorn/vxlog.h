@@ -1,7 +1,7 @@
 // CVXLogger: appends "prefix message\r\n" lines to a log file.
 #pragma once
 
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 
 class KALDORN_EXPORT CVXLogger {
 public:

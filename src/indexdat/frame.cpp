@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "kaldorn/crc32.h"
-#include "kaldorn.h"
+#include "kaldorn/base.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
 #include "support/path.h"

@@ -116,6 +116,10 @@ void register_index_commands(CLI::App& app);    // index build
 void register_compns_commands(CLI::App& app);   // compns ...
 void register_defs_commands(CLI::App& app);     // defs ...
 
+// The bash completion script for every command, option and option value
+// registered in app.
+std::string bash_completion(const CLI::App& app);
+
 // The source's version text as a timeline with the client's position and
 // each chosen version marked (plan --explain).
 void print_timeline(unsigned int product, const std::string& client, const std::string& source,

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 #include "commands.h"
 
@@ -40,6 +41,11 @@ int main(int argc, char** argv) {
     tool::register_index_commands(app);
     tool::register_compns_commands(app);
     tool::register_defs_commands(app);
+    // Not in --help: the build runs it to write the completion script it installs.
+    if (argc == 3 && std::string_view(argv[1]) == "--completion" && std::string_view(argv[2]) == "bash") {
+        std::cout << tool::bash_completion(app);
+        return 0;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
