@@ -2,12 +2,12 @@
 // MD5; VerifyCompnsFileRecords is this on the widest path the processor runs.
 #pragma once
 
-#include "kaldorn/vxcminfo.h"
+#include "compnlist/format.h"
 #include "support/md5_lanes.h"
 
 namespace kaldorn::detail {
 
-int verify_compns_on(Md5Path path, const char* list, const char* dir1, const char* dir2,
-                     tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count, unsigned int* error);
+int verify_compns_on(Md5Path path, const char* list, const char* dir1, const char* dir2, CompnRecord** records,
+                     unsigned int* count, unsigned int* error);
 
 }  // namespace kaldorn::detail

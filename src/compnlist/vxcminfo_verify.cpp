@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "compnlist/format.h"
 #include "compnlist/verify.h"
 #include "support/alloc.h"
 #include "support/fileio.h"
@@ -180,8 +179,7 @@ unsigned int verify(Md5Path path, const char* list, const char* dir1, const char
 }  // namespace
 
 int kaldorn::detail::verify_compns_on(Md5Path path, const char* list, const char* dir1, const char* dir2,
-                                      tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count,
-                                      unsigned int* error) {
+                                      CompnRecord** records, unsigned int* count, unsigned int* error) {
     if (list == nullptr || dir1 == nullptr || records == nullptr || count == nullptr || error == nullptr) return 0;
     *error = 0;
     HeapPtr<CompnRecord> out;

@@ -77,8 +77,8 @@ KALDORN_CLMUL256 inline __m256i load256(const unsigned char* q) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
 }
 KALDORN_CLMUL256 inline __m256i fold256(__m256i x, __m256i k, __m256i data) {
-    return _mm256_xor_si256(_mm256_xor_si256(_mm256_clmulepi64_epi128(x, k, 0x00), _mm256_clmulepi64_epi128(x, k, 0x11)),
-                            data);
+    __m256i low = _mm256_clmulepi64_epi128(x, k, 0x00), high = _mm256_clmulepi64_epi128(x, k, 0x11);
+    return _mm256_xor_si256(_mm256_xor_si256(low, high), data);
 }
 
 // len >= 128.
