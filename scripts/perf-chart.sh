@@ -5,7 +5,7 @@
 # ratio of the peer's CPU time to kaldorn's for the same work (above 1:
 # kaldorn is faster), with the target the row must reach.
 #
-#   build/bench/bench/kaldorn_bench --benchmark_format=json > perf.json
+#   build/bench/bench/kaldorn_bench --benchmark_repetitions=5 --benchmark_format=json > perf.json
 #   scripts/perf-chart.sh perf.json [docs/performance.svg]
 set -euo pipefail
 json=$1
@@ -18,11 +18,13 @@ MD5 of 1 MiB vs OpenSSL|BM_Md5_Kaldorn_1MiB|BM_Md5_OpenSsl_1MiB|1
 Verify 10,000 x 4 KiB vs OpenSSL one by one|BM_Verify_Kaldorn/files:10000/size:4096|BM_Verify_OpenSslOneByOne/files:10000/size:4096|2.5
 Verify 64 x 4 MiB vs OpenSSL one by one|BM_Verify_Kaldorn/files:64/size:4194304|BM_Verify_OpenSslOneByOne/files:64/size:4194304|4'
 
-# CPU time per iteration in milliseconds of the run whose name starts with $1
-# (the benchmark program may append options such as min_warmup_time).
+# CPU time per iteration in milliseconds of the run named $1 (the program may
+# append options such as min_warmup_time): the median when the run was
+# repeated (--benchmark_repetitions), else the one run.
 cpu_ms() {
-  jq -r --arg name "$1" '[.benchmarks[] | select(.run_type != "aggregate")
-      | select(.name == $name or (.name | startswith($name + "/")))][0]
+  jq -r --arg name "$1" '[.benchmarks[] | select(.run_name == $name or (.run_name | startswith($name + "/")))
+      | select(.run_type != "aggregate" or .aggregate_name == "median")]
+    | (map(select(.aggregate_name == "median")) + .)[0]
     | if . == null then "" else .cpu_time * ({"ns": 1e-6, "us": 1e-3, "ms": 1, "s": 1e3}[.time_unit]) end' "$json"
 }
 

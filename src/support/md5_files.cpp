@@ -19,7 +19,7 @@ namespace kaldorn::detail {
 namespace {
 
 constexpr uint32_t kBlock = 64;
-constexpr uint32_t kRead = 32 * 1024;          // file bytes a slot holds
+constexpr uint32_t kRead = 64 * 1024;          // file bytes a slot holds
 constexpr uint32_t kSlot = kRead + 2 * kBlock;  // and room for the padding
 constexpr uint32_t kIdle = 0;                   // offset of the zero block idle lanes read
 constexpr uint32_t kInitial[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};

@@ -86,7 +86,7 @@ struct Installation {
     explicit Installation(const char* fault = nullptr) {
         fs::create_directories(one + "/x/y"), fs::create_directories(one + "/sub"), fs::create_directories(two);
         fs::create_symlink("loop", one + "/loop"), fs::create_symlink("gone", one + "/dangling");
-        const size_t sizes[] = {0, 1, 55, 56, 63, 64, 65, 119, 120, 4096, 32767, 32769, 70000};  // 13: every fate
+        const size_t sizes[] = {0, 1, 55, 56, 63, 64, 65, 119, 120, 4096, 65535, 65537, 140000};  // 13: every fate
         std::vector<fixtures::CompnEntry> entries;
         for (size_t i = 0; i < 78; ++i) {
             auto random = fixtures::random_bytes(sizes[i % 13], static_cast<unsigned>(i));
