@@ -13,6 +13,7 @@
 #include "support/alloc.h"
 #include "support/bytes.h"
 #include "support/fd_guard.h"
+#include "support/md5_steps.h"
 
 namespace kaldorn::detail {
 
@@ -22,7 +23,6 @@ constexpr uint32_t kBlock = 64;
 constexpr uint32_t kRead = 64 * 1024;          // file bytes a slot holds
 constexpr uint32_t kSlot = kRead + 2 * kBlock;  // and room for the padding
 constexpr uint32_t kIdle = 0;                   // offset of the zero block idle lanes read
-constexpr uint32_t kInitial[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
 
 struct Lane {
     FdGuard fd;           // open until the file has been read to its end
@@ -75,7 +75,7 @@ private:
                 lane.ended = false;
                 lane.begin = lane.end = lane.slot;
                 lane.length = 0;
-                for (int w = 0; w < 4; ++w) state_.v[w][l] = kInitial[w];
+                for (int w = 0; w < 4; ++w) state_.v[w][l] = kMd5Initial[w];
                 fill(l);
             }
             any = any || lane.busy;

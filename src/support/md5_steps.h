@@ -1,8 +1,16 @@
-// The 64 steps of the RFC 1321 compression as one list, shared by the scalar
-// transform and the vector lanes: S(round, a, b, c, d, word, constant, shift)
-// with round one of F, G, H, I. Each step computes
+// The RFC 1321 initial values and the 64 steps of its compression as one
+// list, shared by the scalar transform and the vector lanes:
+// S(round, a, b, c, d, word, constant, shift) with round one of F, G, H, I.
+// Each step computes
 // a = b + ((a + round(b, c, d) + word + constant) rotated left by shift).
 #pragma once
+
+namespace kaldorn::detail {
+
+// The chaining values A, B, C, D before the first block.
+inline constexpr unsigned int kMd5Initial[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
+
+}  // namespace kaldorn::detail
 
 #define KALDORN_MD5_STEPS(S)                                                      \
     S(F, a, b, c, d, 0, 0xd76aa478u, 7) S(F, d, a, b, c, 1, 0xe8c7b756u, 12)      \

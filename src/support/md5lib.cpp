@@ -50,10 +50,7 @@ int CMd5::InitMD5(tagCONTEXT_MD5* ctx) {
     if (ctx == nullptr) return 0;
     ctx->dwBitCount[0] = 0;
     ctx->dwBitCount[1] = 0;
-    ctx->dwState[0] = 0x67452301u;
-    ctx->dwState[1] = 0xEFCDAB89u;
-    ctx->dwState[2] = 0x98BADCFEu;
-    ctx->dwState[3] = 0x10325476u;
+    std::memcpy(ctx->dwState, kaldorn::detail::kMd5Initial, sizeof ctx->dwState);
     return 1;
 }
 
