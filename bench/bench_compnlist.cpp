@@ -1,9 +1,14 @@
 // Component lists: reading, writing, merging and diffing lists of 10,000 to
-// 1,000,000 records, and verifying 10,000 component files of 4 KiB beside
-// hashing the same bytes from memory.
+// 1,000,000 records, and verifying 10,000 component files of 4 KiB and 64 of
+// 4 MiB beside checking them one by one with OpenSSL's MD5, and beside
+// hashing 10,000 x 4 KiB from memory.
+#include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -105,47 +110,77 @@ void BM_CompnCompare(benchmark::State& state) {
     }
 }
 
-constexpr size_t kComponents = 10000;
-constexpr size_t kComponentSize = 4096;
-
-// 10,000 files of 4 KiB and their list, written once.
-const std::string& installation() {
-    static const std::string dir = [] {
-        std::string d = "/tmp/kaldorn-bench-install";
-        ::mkdir(d.c_str(), 0700);
-        std::mt19937 gen(5);
-        std::vector<Rec> recs(kComponents);
-        std::vector<unsigned char> buf(kComponentSize);
-        unsigned int code = 0;
-        for (size_t i = 0; i < kComponents; ++i) {
-            for (auto& b : buf) b = static_cast<unsigned char>(gen());
-            std::string path = d + "/c" + std::to_string(i) + ".bin";
-            FILE* f = std::fopen(path.c_str(), "wb");
-            std::fwrite(buf.data(), 1, buf.size(), f);
-            std::fclose(f);
-            GetCompnLstFileRecord(path.c_str(), 1, &recs[i], &code);
-        }
-        DumpRecordsToCompnLstFile((d + ".lst").c_str(), recs.data(), kComponents, 0, nullptr, &code);
-        return d;
-    }();
+// An installation of `count` random files of `size` bytes and its list,
+// written once per run: 10,000 of 4 KiB or 64 of 4 MiB.
+const std::string& installation(size_t count, size_t size) {
+    static std::map<size_t, std::string> made;
+    std::string& dir = made[count];
+    if (!dir.empty()) return dir;
+    dir = "/tmp/kaldorn-bench-install-" + std::to_string(count) + "x" + std::to_string(size);
+    ::mkdir(dir.c_str(), 0700);
+    std::mt19937 gen(5);
+    std::vector<Rec> recs(count);
+    std::vector<unsigned char> buf(size);
+    unsigned int code = 0;
+    for (size_t i = 0; i < count; ++i) {
+        for (auto& b : buf) b = static_cast<unsigned char>(gen());
+        std::string path = dir + "/c" + std::to_string(i) + ".bin";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        std::fwrite(buf.data(), 1, buf.size(), f);
+        std::fclose(f);
+        GetCompnLstFileRecord(path.c_str(), 1, &recs[i], &code);
+    }
+    DumpRecordsToCompnLstFile((dir + ".lst").c_str(), recs.data(), static_cast<unsigned>(count), 0, nullptr, &code);
     return dir;
 }
 
-void BM_CompnVerify_10000x4KiB(benchmark::State& state) {
-    const std::string& dir = installation();
+// VerifyCompnsFileRecords over the installation (nothing to report).
+void BM_Verify_Kaldorn(benchmark::State& state) {
+    auto count = static_cast<size_t>(state.range(0)), size = static_cast<size_t>(state.range(1));
+    const std::string& dir = installation(count, size);
     std::string list = dir + ".lst";
     for (auto _ : state) {
         Rec* recs = nullptr;
-        unsigned int count = 0, code = 0;
-        VerifyCompnsFileRecords(list.c_str(), dir.c_str(), nullptr, &recs, &count, &code);
-        if (count != 0 || code != 0) state.SkipWithError("verification reported components");
-        ReleaseCompnList(recs, count, &code);
+        unsigned int found = 0, code = 0;
+        VerifyCompnsFileRecords(list.c_str(), dir.c_str(), nullptr, &recs, &found, &code);
+        if (found != 0 || code != 0) state.SkipWithError("verification reported components");
+        ReleaseCompnList(recs, found, &code);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kComponents * kComponentSize));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * count * size));
+}
+
+// The peer: what md5sum -c does for the same files, one after another with
+// OpenSSL's MD5 in 32 KiB reads, the list's digests taken as given.
+void BM_Verify_OpenSslOneByOne(benchmark::State& state) {
+    auto count = static_cast<size_t>(state.range(0)), size = static_cast<size_t>(state.range(1));
+    const std::string& dir = installation(count, size);
+    Rec* recs = nullptr;
+    unsigned int n = 0, code = 0;
+    GetCompnListFromLstFile((dir + ".lst").c_str(), &recs, &n, &code);
+    std::vector<unsigned char> block(32 * 1024);
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    for (auto _ : state) {
+        size_t damaged = 0;
+        for (unsigned int i = 0; i < n; ++i) {
+            int fd = ::open((dir + "/" + recs[i].szFileName).c_str(), O_RDONLY);
+            EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+            for (ssize_t got; (got = ::read(fd, block.data(), block.size())) > 0;)
+                EVP_DigestUpdate(ctx, block.data(), static_cast<size_t>(got));
+            ::close(fd);
+            unsigned char digest[16];
+            EVP_DigestFinal_ex(ctx, digest, nullptr);
+            damaged += std::memcmp(digest, recs[i].uchMD5Digest, 16) != 0 ? 1 : 0;
+        }
+        if (damaged != 0) state.SkipWithError("damaged components");
+    }
+    EVP_MD_CTX_free(ctx);
+    ReleaseCompnList(recs, n, &code);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * count * size));
 }
 
 // The same bytes hashed from memory, one digest per 4 KiB.
 void BM_Md5Memory_10000x4KiB(benchmark::State& state) {
+    constexpr size_t kComponents = 10000, kComponentSize = 4096;
     std::mt19937 gen(5);
     std::vector<unsigned char> buf(kComponents * kComponentSize);
     for (auto& b : buf) b = static_cast<unsigned char>(gen());
@@ -164,5 +199,7 @@ BENCHMARK(BM_CompnReadBoth) KALDORN_SIZES;
 BENCHMARK(BM_CompnWrite) KALDORN_SIZES;
 BENCHMARK_TEMPLATE(BM_CompnCompare, GenerateMergforCompnLstFiles) KALDORN_SIZES;
 BENCHMARK_TEMPLATE(BM_CompnCompare, GenerateDiffforCompnLstFiles) KALDORN_SIZES;
-BENCHMARK(BM_CompnVerify_10000x4KiB)->MinWarmUpTime(0.2)->Unit(benchmark::kMillisecond);
+#define KALDORN_INSTALLATIONS ->Args({10000, 4096})->Args({64, 4 << 20})->ArgNames({"files", "size"})
+BENCHMARK(BM_Verify_Kaldorn) KALDORN_INSTALLATIONS->MinWarmUpTime(0.2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Verify_OpenSslOneByOne) KALDORN_INSTALLATIONS->MinWarmUpTime(0.2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Md5Memory_10000x4KiB)->Unit(benchmark::kMillisecond);

@@ -1,18 +1,21 @@
 // Verification of an installation against a component list: the records
 // marked for verification whose file is missing or whose MD5 digest differs.
-// Each component is opened once: the open tells a missing file (ENOENT,
-// ENOTDIR) from one that is there, which saves a system call per file.
+// Each component is opened once, by its name under a descriptor of its
+// directory opened once per call; the open tells a missing file from one
+// that is there. The files found are digested several at a time, one per
+// lane, and the outcome of every record is then taken in list order, so the
+// records reported and the first failure are those of checking one file
+// after another.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstring>
 
-#include "compnlist/format.h"
-#include "kaldorn/md5lib.h"
+#include "compnlist/verify.h"
 #include "support/alloc.h"
 #include "support/fileio.h"
-#include "support/md5file.h"
+#include "support/md5_files.h"
 #include "support/path.h"
 
 using namespace kaldorn::detail;
@@ -29,52 +32,124 @@ struct Collection {
     ~Collection() { FreeGenList(head); }
 };
 
-// dir with one trailing "/", in a 260-byte buffer; false (code 9) for an
-// empty, over-long or missing directory.
-bool prepare_directory(char* out, const char* dir) {
-    return dir[0] != '\0' && join_path(out, KALDORN_MAX_PATH, dir, "") && ::access(out, F_OK) == 0;
-}
-
-// Opens dir + name; false when the joined path does not fit. A file that
-// is not there leaves fd invalid with missing set; one that is there but
-// cannot be opened leaves fd invalid with missing clear.
-bool open_component(const char* dir, const char* name, FdGuard& fd, bool& missing) {
+// A directory given for verification: its path with one trailing "/" in a
+// 260-byte buffer, and a descriptor to look names up from (when it cannot be
+// opened, names are looked up by their whole path).
+struct Directory {
     char path[KALDORN_MAX_PATH];
-    if (!join_path(path, sizeof path, dir, name)) return false;
-    fd.reset(open_read(path));
-    missing = !fd.valid() && (errno == ENOENT || errno == ENOTDIR);
-    return true;
-}
-
-// Decides whether one record is reported: missing from the first directory
-// and from the second (when given), or found with another digest. A file
-// found in the first directory is never looked for in the second.
-unsigned int check_record(CMd5& md5, const char* first, const char* second, const CompnRecord& r, bool& report) {
+    size_t length = 0;
     FdGuard fd;
-    bool missing = false;
-    if (!open_component(first, r.szFileName, fd, missing)) return KALDORN_E_OPEN;
-    if (missing && second != nullptr && !open_component(second, r.szFileName, fd, missing)) return KALDORN_E_OPEN;
-    report = missing;
-    if (missing) return 0;
-    unsigned char digest[16];
-    if (!fd.valid() || digest_descriptor(md5, fd.get(), digest) != 1) return KALDORN_E_DIGEST;
-    report = std::memcmp(digest, r.uchMD5Digest, sizeof digest) != 0;
-    return 0;
-}
 
-unsigned int collect(const CompnRecord* records, unsigned int count, const char* first, const char* second,
-                     Collection& found) {
-    CMd5 md5;
+    // False (code 9) for an empty, over-long or missing directory.
+    bool prepare(const char* dir) {
+        if (dir[0] == '\0' || !join_path(path, sizeof path, dir, "") || ::access(path, F_OK) != 0) return false;
+        length = std::strlen(path);
+        fd.reset(open_directory(path));
+        return true;
+    }
+
+    // Opens dir + name, resolved exactly as that joined path would be;
+    // false when it does not fit a path buffer. A file that is not there (as
+    // access() with F_OK would find) leaves fd invalid with missing set; one
+    // that is there but cannot be opened leaves fd invalid with missing clear.
+    bool open(const char* name, FdGuard& out, bool& missing) const {
+        char joined[KALDORN_MAX_PATH];
+        if (!join_path(joined, sizeof joined, path, name)) return false;
+        int base = AT_FDCWD;
+        const char* at = joined;
+        if (fd.valid()) {
+            base = fd.get();
+            for (at = joined + length; *at == '/';) ++at;  // "dir//x" is dir's x
+            if (*at == '\0') at = ".";                     // "dir/" is dir itself
+        }
+        out.reset(open_read_at(base, at));
+        int err = errno;
+        missing = !out.valid() && (err == ENOENT || err == ENOTDIR || ::faccessat(base, at, F_OK, 0) != 0);
+        return true;
+    }
+};
+
+// What checking one record found.
+enum Outcome : unsigned char { kUnchecked, kKept, kReported, kTooLong, kUnreadable };
+
+// Hands the files found to the digester in list order and records each
+// record's outcome. After the first failure no later record is started:
+// checking one file after another would have stopped there.
+class Checks final : public DigestJobs {
+public:
+    Checks(const CompnRecord* records, unsigned int count, const Directory& first, const Directory* second,
+           unsigned char* outcome)
+        : records_(records), count_(count), first_(first), second_(second), outcome_(outcome) {}
+
+    int next(size_t& item) override {
+        while (!failed_ && cursor_ < count_) {
+            size_t i = cursor_++;
+            if (records_[i].dwFlag != 1) continue;
+            const char* name = records_[i].szFileName;
+            FdGuard fd;
+            bool missing = false;
+            if (!first_.open(name, fd, missing) || (missing && second_ != nullptr && !second_->open(name, fd, missing)))
+                return fail(i, kTooLong);
+            if (missing) {
+                outcome_[i] = kReported;
+                continue;
+            }
+            if (!fd.valid()) return fail(i, kUnreadable);
+            item = i;
+            return fd.release();
+        }
+        return -1;
+    }
+
+    void done(size_t item, const unsigned char* digest) override {
+        if (digest == nullptr) {
+            fail(item, kUnreadable);
+            return;
+        }
+        outcome_[item] = std::memcmp(digest, records_[item].uchMD5Digest, 16) != 0 ? kReported : kKept;
+    }
+
+private:
+    int fail(size_t i, Outcome why) {
+        outcome_[i] = why;
+        failed_ = true;
+        return -1;
+    }
+
+    const CompnRecord* records_;
+    size_t count_;
+    const Directory& first_;
+    const Directory* second_;
+    unsigned char* outcome_;
+    size_t cursor_ = 0;
+    bool failed_ = false;
+};
+
+// Takes the outcomes in list order: the first failure ends the call with its
+// code, reported records are collected as copies.
+unsigned int gather(const CompnRecord* records, const unsigned char* outcome, unsigned int count,
+                    Collection& found) {
     for (unsigned int i = 0; i < count; ++i) {
-        if (records[i].dwFlag != 1) continue;
-        bool report = false;
-        if (unsigned int code = check_record(md5, first, second, records[i], report)) return code;
-        if (!report) continue;
+        if (outcome[i] == kTooLong) return KALDORN_E_OPEN;
+        if (outcome[i] == kUnreadable) return KALDORN_E_DIGEST;
+        if (outcome[i] != kReported) continue;
         CompnRecord copy = records[i];
         if (AddToGenList(&copy, &found.head, &found.tail) != 1) return KALDORN_E_NO_MEMORY;
         ++found.count;
     }
     return 0;
+}
+
+unsigned int collect(Md5Path path, const CompnRecord* records, unsigned int count, const Directory& first,
+                     const Directory* second, Collection& found) {
+    size_t flagged = 0;
+    for (unsigned int i = 0; i < count; ++i) flagged += records[i].dwFlag == 1 ? 1 : 0;
+    if (flagged == 0) return 0;
+    HeapPtr<unsigned char> outcome(static_cast<unsigned char*>(allocate_zeroed(count, 1)));
+    if (!outcome) return KALDORN_E_NO_MEMORY;
+    Checks checks(records, count, first, second, outcome.get());
+    if (!digest_files(path, flagged, checks)) return KALDORN_E_NO_MEMORY;
+    return gather(records, outcome.get(), count, found);
 }
 
 unsigned int to_array(const Collection& found, HeapPtr<CompnRecord>& out) {
@@ -86,17 +161,16 @@ unsigned int to_array(const Collection& found, HeapPtr<CompnRecord>& out) {
     return 0;
 }
 
-unsigned int verify(const char* list, const char* dir1, const char* dir2, HeapPtr<CompnRecord>& out,
+unsigned int verify(Md5Path path, const char* list, const char* dir1, const char* dir2, HeapPtr<CompnRecord>& out,
                     uint32_t& count) {
-    char first[KALDORN_MAX_PATH], second[KALDORN_MAX_PATH];
-    if (!prepare_directory(first, dir1) || (dir2 != nullptr && !prepare_directory(second, dir2)))
-        return KALDORN_E_NO_DIRECTORY;
+    Directory first, second;
+    if (!first.prepare(dir1) || (dir2 != nullptr && !second.prepare(dir2))) return KALDORN_E_NO_DIRECTORY;
     CompnRecord* raw = nullptr;
     unsigned int n = 0, code = 0;
     if (GetCompnListFromLstFile(list, &raw, &n, &code) != 1) return code;
     HeapPtr<CompnRecord> records(raw);
     Collection found;
-    if ((code = collect(raw, n, first, dir2 != nullptr ? second : nullptr, found)) != 0) return code;
+    if ((code = collect(path, raw, n, first, dir2 != nullptr ? &second : nullptr, found)) != 0) return code;
     if ((code = to_array(found, out)) != 0) return code;
     count = found.count;
     return 0;
@@ -104,18 +178,23 @@ unsigned int verify(const char* list, const char* dir1, const char* dir2, HeapPt
 
 }  // namespace
 
-int VerifyCompnsFileRecords(const char* list, const char* dir1, const char* dir2,
-                            tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count,
-                            unsigned int* error) {
+int kaldorn::detail::verify_compns_on(Md5Path path, const char* list, const char* dir1, const char* dir2,
+                                      CompnRecord** records, unsigned int* count, unsigned int* error) {
     if (list == nullptr || dir1 == nullptr || records == nullptr || count == nullptr || error == nullptr) return 0;
     *error = 0;
     HeapPtr<CompnRecord> out;
     uint32_t n = 0;
-    if (unsigned int code = verify(list, dir1, dir2, out, n)) {
+    if (unsigned int code = verify(path, list, dir1, dir2, out, n)) {
         *error = code;
         return 0;
     }
     *records = out.release();
     *count = n;
     return 1;
+}
+
+int VerifyCompnsFileRecords(const char* list, const char* dir1, const char* dir2,
+                            tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count,
+                            unsigned int* error) {
+    return verify_compns_on(best_md5_path(), list, dir1, dir2, records, count, error);
 }

@@ -30,18 +30,20 @@ bool write_fault(int fd, const unsigned char* p, size_t n, int64_t offset) {
 }
 #endif
 
-int open_retry(const char* path, int flags, mode_t mode) {
+int open_retry(int dir, const char* path, int flags, mode_t mode) {
     int fd;
     do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
+        fd = ::openat(dir, path, flags | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 }  // namespace
 
-int open_read(const char* path) { return open_retry(path, O_RDONLY, 0); }
-int open_read_write(const char* path) { return open_retry(path, O_RDWR, 0); }
-int open_create(const char* path, int extra) { return open_retry(path, O_RDWR | O_CREAT | extra, 0600); }
+int open_read(const char* path) { return open_retry(AT_FDCWD, path, O_RDONLY, 0); }
+int open_read_write(const char* path) { return open_retry(AT_FDCWD, path, O_RDWR, 0); }
+int open_create(const char* path, int extra) { return open_retry(AT_FDCWD, path, O_RDWR | O_CREAT | extra, 0600); }
+int open_directory(const char* path) { return open_retry(AT_FDCWD, path, O_PATH | O_DIRECTORY, 0); }
+int open_read_at(int dir, const char* name) { return open_retry(dir, name, O_RDONLY, 0); }
 
 size_t read_full(int fd, void* buf, size_t n) {
     auto* p = static_cast<unsigned char*>(buf);

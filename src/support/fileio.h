@@ -15,6 +15,8 @@ namespace kaldorn::detail {
 int open_read(const char* path);                 // O_RDONLY | O_CLOEXEC, retried on EINTR
 int open_read_write(const char* path);           // O_RDWR | O_CLOEXEC
 int open_create(const char* path, int extra);    // O_RDWR | O_CREAT | extra, mode 0600
+int open_directory(const char* path);            // O_PATH | O_DIRECTORY: a base for names, reads nothing
+int open_read_at(int dir, const char* name);     // openat(dir, name, O_RDONLY | O_CLOEXEC)
 
 // Reads until n bytes arrived, end of file or an error; returns the count
 // read (less than n on end of file or error).

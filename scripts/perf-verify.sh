@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Whole-process timing of `kaldorn compns verify` beside `md5sum -c` over the
+# same installations, 10,000 files of 4 KiB and 64 files of 4 MiB, with the
+# page cache warm and hyperfine measuring (one thread each). Prints a
+# Markdown table of mean wall times and, in brackets, mean CPU times (user +
+# system, the steadier figure on a shared machine); hyperfine's JSON is kept
+# beside the installations.
+#
+#   scripts/perf-verify.sh [TOOL] [DIR]   # defaults: build/bench/tools/kaldorn/kaldorn, a fresh temporary directory
+set -euo pipefail
+tool=$(realpath "${1:-build/bench/tools/kaldorn/kaldorn}")
+work=${2:-$(mktemp -d)}
+mkdir -p "$work"
+cd "$work"
+
+# count size: files of random bytes in DIR, their component list and md5sum's list.
+make_installation() {
+  local dir=$1 count=$2 size=$3
+  [ -f "$dir.md5" ] && return
+  mkdir -p "$dir"
+  for ((i = 0; i < count; i++)); do printf '%s\n' "$dir/c$i.bin"; done |
+    xargs -n 1000 sh -c 'for f; do head -c '"$size"' /dev/urandom > "$f"; done' sh
+  "$tool" compns build "$dir" "$dir.lst" >/dev/null
+  md5sum "$dir"/* >"$dir.md5"
+}
+make_installation small 10000 4096
+make_installation large 64 4194304
+
+echo "| What | kaldorn compns verify, ms (CPU) | md5sum -c, ms (CPU) | Ratio (CPU) |"
+echo "|---|---:|---:|---:|"
+for set in small large; do
+  hyperfine -N --warmup 3 --min-runs 20 --export-json "$set.json" \
+    "$tool compns verify $set.lst $set" "md5sum -c --quiet $set.md5" >/dev/null
+  jq -r --arg set "$set" 'def ms: . * 10000 | round / 10;
+      .results as $r | [$r[] | .mean] as $wall | [$r[] | .user + .system] as $cpu
+      | "| \(if $set == "small" then "10,000 x 4 KiB" else "64 x 4 MiB" end)"
+        + " | \($wall[0] | ms) (\($cpu[0] | ms)) | \($wall[1] | ms) (\($cpu[1] | ms))"
+        + " | \($wall[1] / $wall[0] * 100 | round / 100) (\($cpu[1] / $cpu[0] * 100 | round / 100)) |"' "$set.json"
+done
+echo
+echo "hyperfine's JSON: $work/small.json $work/large.json"
