@@ -50,7 +50,8 @@ Recs handed_out(unsigned int& code, Fn fn, Args... args) {
 
 Recs read_list(const std::string& p, unsigned int& c) { return handed_out(c, GetCompnListFromLstFile, p.c_str()); }
 
-// Random records; with names, drawn from them so that names meet in any case.
+// Random records whose names are plain file names (bytes 0x30 and up); with
+// names given, drawn from them so that names meet in any case.
 Parts random_parts(std::mt19937& gen, size_t n, const std::vector<std::string>& names = {}) {
     Parts out(n);
     for (auto& c : out) {
@@ -58,7 +59,7 @@ Parts random_parts(std::mt19937& gen, size_t n, const std::vector<std::string>& 
         c.digest.fill(static_cast<uint8_t>(gen() % 2));  // two digests, so matches happen
         for (auto& r : c.reserved) r = static_cast<uint8_t>(gen());
         c.name = names.empty() ? std::string(1 + gen() % 259, 'x') : names[gen() % names.size()];
-        for (size_t i = 0; names.empty() && i < c.name.size(); ++i) c.name[i] = static_cast<char>(1 + gen() % 255);
+        for (size_t i = 0; names.empty() && i < c.name.size(); ++i) c.name[i] = static_cast<char>(0x30 + gen() % 208);
     }
     return out;
 }

@@ -218,25 +218,64 @@ TEST(Sweeps, EveryLengthAroundThePathBufferGivesTheOrdinaryResultOrARefusal) {
     }
 }
 
-// Names are data: a definition or component record whose name climbs out of
-// its directory is read through (verification looks for the file it names),
-// but no call writes anywhere but the file it is given. Long names: every
-// stored length around the 260-byte name field, and every length that puts
-// the engine directory joined with the name around 260.
-TEST(Sweeps, RecordNamesWithSeparatorsOrOfAnyLengthWriteNothingOutsideTheNamedFiles) {
-    std::vector<std::string> names = {"../../../sentinel/victim", "../sentinel", "a/b", "..", ".", "/", "/victim",
-                                      "x/../../../../sentinel/victim"};
-    const size_t engine = (scratch() / "kaldorn-test-XXXXXX/w/client/engine/").string().size();
-    for (size_t length = 250; length <= kLongest; ++length) {
-        if (length > engine) names.push_back(std::string(length - engine, 'j'));
-        if (length >= 255 && length <= 262) names.push_back(std::string(length, 'n'));
-    }
+// The calls that read definition records or component lists, by function
+// (and product), with what they give for a file holding a name that would
+// reach outside its directory.
+const std::map<std::string, std::string> kRefusedNames = {
+    {"KalDornGetDownloadVersionListForUpdateManagerEx 4", "0"}, {"KalDornGetDownloadVersionListForUpdateManagerEx2 4", "0"},
+    {"KalDornGetDownloadVersionListForInternetEx 4", "0"}, {"KalDornGetDownloadVersionListForPathEx 4", "0"},
+    {"KaldornGetFileListFromOprIdForUpdateManager 4", "0"}, {"KalDornGetDownloadFilesListForSoloUpdt", "0"},
+    {"KaldornGetFileListFromOprIdForSoloUpdt", "0"}, {"GetDefListFromDatFile", "0"}, {"UpdateSoloIndexDatFile", "0"},
+    {"ModifyDefEntryFromDatFile", "0"}, {"GenerateDiffforDatFiles", "0"}, {"GetDefEntryFromDatFile", "0"},
+    {"CompareSoloDatFiles", "0"}, {"CompareSoloDatFilesForOprId", "0"}, {"GetCompnListFromLstFile", "0/18"},
+    {"AddEntrytoCompnLstFile", "0/18"}, {"VerifyCompnsFileRecords", "0/18"}, {"GenerateMergforCompnLstFiles", "0/18"},
+    {"GenerateDiffforCompnLstFiles", "0/18"}, {"MergeCompnLstFilesEx", "0/18"}};
+
+std::string function_of(const Row& row) {
+    std::string name = row.name;
+    if (row.form == 0) return name.substr(0, name.find('('));
+    return name.erase(name.find(' ') - 1, 1).substr(0, name.find(','));
+}
+
+// A definition or component record (and a definition name handed to the
+// lookup and the append) named so that it would reach outside its directory:
+// every call that reads the records refuses, every other one answers as with
+// a plain name. Nothing is opened outside the installation (the sentinel the
+// names point at is a FIFO, which would block whoever opened it), and the
+// list writers refuse such names before creating anything. Plain long names
+// stay data: every stored length around the 260-byte name field.
+TEST(Sweeps, RecordNamesThatReachOutsideAreRefused) {
+    std::vector<std::string> names = {"../../../sentinel", "../sentinel", "a/b", "..", ".", "/", "/sentinel", "a\nb", "\x1f"};
+    for (size_t length = 255; length <= 259; ++length) names.push_back(std::string(length, 'n'));
+    fx::TempDir plain_dir(scratch());
+    const Installation plain(plain_dir.path() / "w", "plain");
+    Tree plain_tree = snapshot(plain_dir.path());
+    std::vector<std::string> ordinary;
+    for (const Row& row : table()) ordinary.push_back(run(plain, row, plain.paths(row), plain_dir.path(), plain_tree, "plain"));
     for (const std::string& name : names) {
         fx::TempDir dir(scratch());
-        pub::write_file(dir.path() / "sentinel" / "victim", {'v', 'i', 'c', 't', 'i', 'm'});
+        ASSERT_EQ(::mkfifo((dir.path() / "sentinel").c_str(), 0600), 0);
         const Installation inst(dir.path() / "w", name);
+        const bool hostile = name.size() < 255;
         Tree tree = snapshot(dir.path());
-        for (const Row& row : table()) run(inst, row, inst.paths(row), dir.path(), tree, "a record named " + name);
+        for (size_t r = 0; r < table().size(); ++r) {
+            Paths p = inst.paths(table()[r]);
+            for (size_t i = 0; table()[r].roles[i] != '\0'; ++i)
+                if (table()[r].roles[i] == 'x') p[i] = name;
+            const std::string got = run(inst, table()[r], p, dir.path(), tree, "a record named " + name);
+            const auto refused = kRefusedNames.find(function_of(table()[r]));
+            EXPECT_TRUE(!hostile || got == (refused != kRefusedNames.end() ? refused->second : ordinary[r]))
+                << table()[r].name << ", a record named " << name << ": " << got;
+        }
+        Out o;
+        std::snprintf(o.rec.szFileName, sizeof o.rec.szFileName, "%s", name.c_str());
+        o.rec.dwNameLength = static_cast<U>(name.size() + 1);
+        const std::string component = (dir.path() / "w/client/engine" / name).string();
+        const int dumped = DumpRecordsToCompnLstFile(inst.path('O').c_str(), &o.rec, 1, 0, nullptr, &o.e);
+        EXPECT_EQ(std::to_string(dumped) + "/" + std::to_string(o.e), hostile ? "0/14" : "1/0") << name;
+        const int added = name.find('.') == 0 && name.size() < 3 ? AddEntrytoCompnLstFile(component.c_str(), 1, 0, inst.path('O').c_str(), &o.n, &o.e) : 0;
+        EXPECT_TRUE(added == 0 && (o.e == 14 || !hostile)) << name;
+        EXPECT_EQ(fs::exists(inst.path('O')), !hostile) << name;
     }
 }
 

@@ -14,6 +14,14 @@ check() { local what=$1; shift; if "$@"; then passed=$((passed + 1)); else fail 
 printf '%s' '110001;110001;110010;110001;110001;110010;110001;11' >"$w/text"
 mkdir "$w/defs" && echo x >"$w/defs/alpha" && echo yy >"$w/defs/beta" && cp client/00000004_compns.lst "$w/merged.lst"
 cp source/00000001_index.dat "$w/damaged.dat" && printf 9 | dd of="$w/damaged.dat" bs=1 seek=70 conv=notrunc 2>/dev/null
+mkdir "$w/odd" && echo x >"$w/odd/good" && echo y >"$w/odd/$(printf 'a\tb')"
+python3 - "$w/hostile.lst" <<'PY'  # the client's list with its second record renamed "p<LF>tterns.main"
+import struct, sys
+b = bytearray(open('client/00000004_compns.lst', 'rb').read())
+stored = lambda s: bytes(((c << 3) | (c >> 5)) & 255 for c in s)
+i = b.find(stored(b'patterns.main')); b[i:i + 3] = stored(b'p\nt')
+struct.pack_into('<I', b, 56, sum(b[80:])); open(sys.argv[1], 'wb').write(b)
+PY
 internet='["iu000303_monthly.dat", "iu000603_monthly.dat", "iu000703_weekly.dat", "iu000801.dat", "iu000802.dat"]'
 while IFS='|' read -r want args test; do
   [[ $want =~ ^\ *[0-9] ]] || continue
@@ -51,6 +59,8 @@ done <<EOF
 0 | index build $w/00000005_index.dat --dir $w/defs --product 5 | ^2 definitions .* current 2~$
 0 | compns verify client/00000004_compns.lst install | ^damaged  patterns.main~missing  patterns.extra~2 component\(s\) need repair~$
 0 | compns build install $w/built.lst | ^4 components of install written to
+0 | compns build $w/odd $w/odd.lst | ^1 components of .*~kaldorn: skipping .*/odd/a\\\\x09b: its name could not be read back from a list~$
+1 | show $w/hostile.lst | hostile.lst: record 2 is named 'p\\\\x0atterns.main', which reaches outside its directory \(code 18\)~$
 0 | compns add client/00000004_index.dat $w/built.lst --flag 0 | ^entry written: client/00000004_index.dat~$
 0 | compns add client/00000004_index.dat $w/built.lst --flag 0 | ^already up to date
 0 | compns platform $w/built.lst --set 4 5 6 | ^4 5 6~$
