@@ -15,8 +15,6 @@ perl -0pe "s/\n *<elf-symbol name='$fn'[^\n]*//; s/\n *<function-decl name='$fn'
 # dwFileSize of the component record retyped from unsigned int to unsigned char.
 uchar=$(sed -n "s/.*<type-decl name='unsigned char' size-in-bits='8' id='\([^']*\)'.*/\1/p" "$baseline" | head -1)
 perl -pe "s/(<var-decl name='dwFileSize' type-id=')[^']*/\${1}$uchar/" "$baseline" > "$work/retyped.abi"
-cmp -s "$baseline" "$work/without.abi" && { echo "could not drop $fn from the baseline"; exit 1; }
-cmp -s "$baseline" "$work/retyped.abi" && { echo "could not retype dwFileSize in the baseline"; exit 1; }
 
 fail=0
 expect() {  # expect STATUS OLD NEW WHAT

@@ -10,6 +10,7 @@
 
 #include "files.h"
 #include "support/alloc.h"
+#include "support/fileio.h"
 
 namespace fx {
 
