@@ -269,7 +269,7 @@ struct Installation {
         Parts entries;
         for (size_t i = 0; i < 78; ++i) {
             auto random = fx::random_bytes(sizes[i % 13], static_cast<unsigned>(i));
-            std::string name = "c" + std::to_string(i), body(random.begin(), random.end());
+            std::string name = std::string("c").append(std::to_string(i)), body(random.begin(), random.end());
             entries.push_back(pub::component(name, body, i % 6 == 5 ? uint32_t(i / 6 % 2 * 2) : 1));
             std::string disk = i % 6 == 1 ? body + "y" : i % 6 == 2 ? body.substr(0, body.size() / 2) : body;
             if (i % 6 < 4) fx::write_file((i % 6 == 3 ? two : one) + "/" + name, disk);
@@ -308,8 +308,8 @@ TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
 TEST(Verification, FailuresGiveTheirCodes) {
     Installation in("x");
     std::string deep = in.dir.str();
-    while (deep.size() < 200) deep += "/" + std::string(39, 'd');
-    deep += "/" + std::string(256 - deep.size(), 'e');  // fits with its "/", but not with "c0"
+    while (deep.size() < 200) deep.append("/").append(39, 'd');
+    deep.append("/").append(257 - deep.size(), 'e');  // fits with its "/", but not with "c0"
     std::filesystem::create_directories(deep);
     for (auto [d1, result] : {std::pair{in.one, "code 20"}, {deep, "code 7"}, {deep + "///", "code 9"}, {std::string(), "code 9"}})
         EXPECT_EQ(verified(kaldorn::detail::best_md5_path(), in.list, d1, nullptr), result) << d1.size();

@@ -243,7 +243,7 @@ TEST(DefinitionIndex, CompareFailuresAndSelection) {
             return "error " + std::to_string(err);
         }
         std::string ids = std::to_string(all_count) + ":";
-        for (unsigned int i = 0; i < sel_count; ++i) ids += " " + std::to_string(sel[i].dwDefId);
+        for (unsigned int i = 0; i < sel_count; ++i) ids.append(" ").append(std::to_string(sel[i].dwDefId));
         EXPECT_TRUE(err == 0 && mode == 0);
         EXPECT_EQ(ReleaseDefList(all, all_count, &err) + ReleaseDefList(sel, sel_count, &err), 2);
         return ids;

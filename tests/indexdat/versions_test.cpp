@@ -66,7 +66,7 @@ std::string decoded(std::string text, unsigned int capacity = 0) {
     std::string out;
     for (unsigned int i = 0; i < n; ++i) {
         EXPECT_EQ(e[i].uchFlag + e[i].uchSelected + e[i].uchReserved, 0);
-        out += (i ? " " : "") + (e[i].chType == 0x5A ? "-" : e[i].chType + version(e[i].stInfo));
+        out.append(i ? " " : "").append(e[i].chType == 0x5A ? "-" : e[i].chType + version(e[i].stInfo));
     }
     return out;
 }

@@ -55,7 +55,7 @@ std::string run(const Installation& inst, const Row& row, const Paths& p, const 
     const auto fds = fx::open_descriptors();
     Out o;
     const int result = row(p, o.e, o);
-    const std::string got = std::to_string(result) + (o.e == 0 ? "" : "/" + std::to_string(o.e));
+    const std::string got = std::to_string(result).append(o.e == 0 ? "" : "/").append(o.e == 0 ? "" : std::to_string(o.e));
     EXPECT_EQ(fx::open_descriptors(), fds) << row.name << ", " << what;
     Tree after = snapshot(root);
     for (const auto& [path, was] : after) tree[path] == was ? (void)tree.erase(path) : (void)tree.emplace(path, was);
@@ -130,10 +130,11 @@ constexpr size_t kLongest = 270;
 std::string long_path(const fs::path& base, size_t length, char shape) {
     std::string s = base.string();
     const size_t end = shape == '/' ? length - 1 : length;
-    while (shape != 'w' && end - s.size() > 50) s += "/" + std::string(39, 'd');
+    while (shape != 'w' && end - s.size() > 50) s.append("/").append(39, 'd');
     if (end - s.size() - 1 > 255) return "";
-    s += "/" + std::string(end - s.size() - 1, 'n');
-    return shape == '/' ? s + "/" : s;
+    const size_t fill = end - s.size() - 1;
+    s.append("/").append(fill, 'n');
+    return shape == '/' ? s.append("/") : s;
 }
 
 // Every call succeeds on the intact installation, and with each path argument
@@ -267,7 +268,7 @@ void writers_on_a_full_file_system(const fs::path& root) {
             const auto fds = fx::open_descriptors();
             Out o;
             const int result = row(p, o.e, o);
-            EXPECT_EQ(std::to_string(result) + (o.e ? "/" + std::to_string(o.e) : ""), split(expected, ' ')[fresh]) << name;
+            EXPECT_EQ(std::to_string(result).append(o.e ? "/" : "").append(o.e ? std::to_string(o.e) : ""), split(expected, ' ')[fresh]) << name;
             EXPECT_EQ(fx::open_descriptors(), fds) << name;
             const Tree after = snapshot(root);
             for (const auto& [path, was] : before) EXPECT_TRUE(after.count(path)) << name << " removed " << path;
