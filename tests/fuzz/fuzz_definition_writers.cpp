@@ -1,11 +1,8 @@
-// The definition writers on a fuzzed file: stamp, record rewrite and append.
-// A refused call leaves every byte of the file as it was; a stamp or rewrite
-// that succeeds on a file the reader takes leaves one it takes with as many
-// records (the stamp does not read them); an append reads back as the old
-// records plus the new one, or writes nothing when the name is there; a file
-// an append creates reads back as that one record. Input: 16 control bytes
-// (stamp id, record id, caller's value, status, three date bytes, name
-// length), then the file, then the name.
+// The definition writers on a fuzzed file: stamp, record rewrite and append. A refused call leaves every byte of the
+// file as it was; a stamp or rewrite that succeeds on a file the reader takes leaves one it takes with as many
+// records (the stamp does not read them); an append reads back as the old records plus the new one, or writes nothing
+// when the name is there; a file an append creates reads back as that one record. Input: 16 control bytes (stamp id,
+// record id, caller's value, status, three date bytes, name length), then the file, then the name.
 #include <cstring>
 
 #include "fuzz_input.h"

@@ -1,7 +1,6 @@
-// Shared by the fuzz targets: an Input writes its parts to files in a scratch
-// directory of this process (removed at exit) and removes the files when it
-// goes; the directories stay, as creating them costs more than the calls
-// under test. Outside the libFuzzer build each target is a replay program.
+// Shared by the fuzz targets: an Input writes its parts to files in a scratch directory of this process (removed at
+// exit) and removes the files when it goes; the directories stay, as creating them costs more than the calls under
+// test. Outside the libFuzzer build each target is a replay program.
 #pragma once
 
 #include <unistd.h>

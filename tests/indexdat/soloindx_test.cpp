@@ -269,30 +269,6 @@ TEST(DefinitionIndex, CompareFailuresAndSelection) {
     each_allocation([&](long nth) { EXPECT_EQ(compare(), nth == 0 ? "4: 43 1 2" : nth == total ? "error 1007" : "error 0") << nth; });
 }
 
-// The files of changed definitions marked per operation id, and for id 2 the added ones; an absent old file lists
-// nothing, an absent new one is success only for ids 1 and 2; every failed allocation hands out nothing.
-TEST(DefinitionIndex, OperationIdsMarkChangedAndAddedFiles) {
-    TempDir dir;
-    const std::string newer = dir.file("source.dat"), older = dir.file("client.dat"), absent = dir.file("absent.dat");
-    write_defs(newer, 0x1A, 2, {kA, with(at_id(kC, 0x2B), 0x43)});
-    write_defs(older, 0x1A, 1, {at_id(kC, 0x2B)});
-    const auto listed = [&](unsigned int op, const std::string& n) {
-        unsigned int err = 0;
-        auto* list = reinterpret_cast<tagKAL_DORN_FILE_INFO_LISTA*>(&err);
-        const int ok = CompareSoloDatFilesForOprId(0x1A, op, n.c_str(), older.c_str(), &list, &err);
-        std::string out = ok == 1 ? render(list) : "failed";
-        EXPECT_TRUE(ok == 1 || list == nullptr);
-        return FreeUpdtInfoListEx(list), out;
-    };
-    const std::string changed = "0000001a_0000002b.dat:", added = "0000001a_00000001.dat:";
-    EXPECT_EQ(listed(0, newer) + " " + listed(1, newer) + " " + listed(2, newer) + " " + listed(3, newer),
-              changed + "1/1 " + changed + "0/0 " + added + "1/0 " + changed + "0/2 " + changed + "0/0");
-    each_allocation([&](long nth) { EXPECT_EQ(listed(2, newer) == "failed", nth != 0) << nth; });
-    fs::remove(older);
-    EXPECT_EQ(listed(0, newer) + listed(2, newer) + listed(1, absent) + listed(2, absent), "");
-    EXPECT_EQ(listed(0, absent) + listed(3, absent), "failedfailed");
-}
-
 // The writers under faults: a write or seek failing at each point in turn, the process killed at each write, a file
 // whose copy's hidden name (".<name>.XXXXXX") would pass the 255-byte limit on a name, and links, where the writers
 // work on the file in place. One that completes leaves the whole new file and nothing else in the directory; a

@@ -1,5 +1,4 @@
-// Version index DATs: the reader, the version text decoder and the current
-// version of an installation.
+// Version index DATs: the reader, the version text decoder and the current version of an installation.
 #include <cstring>
 
 #include "fixtures.h"
@@ -9,10 +8,9 @@ namespace {
 
 using fx::Bytes;
 
-// The payload with a NUL behind it (an empty one: just the NUL); bytes after
-// it are ignored; release empties the record and may repeat. Every cut, the
-// section checksum, payload sizes past the end and entry counts that move
-// the section elsewhere fail with nothing handed out.
+// The payload with a NUL behind it (an empty one: just the NUL); bytes after it are ignored; release empties the
+// record and may repeat. Every cut, the section checksum, payload sizes past the end and entry counts that move the
+// section elsewhere fail with nothing handed out.
 TEST(VersionIndex, LoadedOrRefused) {
     fx::TempDir dir;
     const std::string path = dir.file("v.dat");
@@ -87,8 +85,7 @@ TEST(VersionText, Decodes) {
                   ConvertDATBufferFormat(&data, e, 1, nullptr), 0);
 }
 
-// The current version of a product in a directory, as "381.1:101", or
-// "error N" with the node untouched.
+// The current version of a product in a directory, as "381.1:101", or "error N" with the node untouched.
 std::string client_version(const std::string& dir, unsigned int product = 1) {
     tagKAL_DORN_VERSION_LIST node;
     std::memset(&node, 0x77, sizeof node);

@@ -1,6 +1,5 @@
-// Every exported function that opens files, as one table: the role of each
-// path argument, the documented outcome of each broken argument, and the call,
-// with what it hands out held and freed by an Out.
+// Every exported function that opens files, as one table: the role of each path argument, the documented outcome of
+// each broken argument, and the call, with what it hands out held and freed by an Out.
 #pragma once
 
 #include <cstring>
@@ -223,9 +222,8 @@ inline std::string place_of(char role) {
 }
 
 #ifdef KALDORN_SIBLING
-// Client 2.2 with definition index 1 (alpha, beta) and its engine (beta
-// damaged), source 8.2 with index 2 (alpha re-dated, gamma) and a newer list,
-// reference 3, the update files. odd: a record of that name in every index and
+// Client 2.2 with definition index 1 (alpha, beta) and its engine (beta damaged), source 8.2 with index 2 (alpha
+// re-dated, gamma) and a newer list, reference 3, the update files. odd: a record of that name in every index and
 // list (its component missing). place() copies a role of the model anywhere.
 class Installation {
 public:

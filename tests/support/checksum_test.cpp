@@ -116,13 +116,6 @@ TEST(Md5, TheClassAndEveryLaneOfEveryPathAreOpensslsMd5) {
                               expected) << lanes << " lanes, length " << len << ", alignment " << (first + l) * kStride % 16;
             }
     }
-    fx::TempDir dir;
-    for (size_t size : {0u, 1024u, 300001u}) {
-        fx::write_file(dir.file("f"), fx::Bytes(data.begin(), data.begin() + static_cast<long>(size)));
-        unsigned char a[16], b[16];
-        ASSERT_EQ(md5.CalculateMD5(dir.file("f").c_str(), a) + CalculateMD5WrapperA(dir.file("f").c_str(), b), 2);
-        EXPECT_EQ(hex(a) + hex(b), openssl_md5(data.data(), size) + openssl_md5(data.data(), size)) << size;
-    }
 }
 
 // A match sets the flag to 1, a difference to 0; failures (nulls, a missing file, a directory that fails to read)
@@ -142,6 +135,7 @@ TEST(Md5, ValidationAndFailures) {
         ASSERT_EQ(md5.ValidateMD5(p, 3, expected, &buffer) + md5.ValidateMD5(abc.c_str(), expected, &file), 2);
         EXPECT_EQ(buffer + 10 * file, 11 * matches);
     }
+    EXPECT_TRUE(CalculateMD5WrapperA(abc.c_str(), d) == 1 && hex(d) == hex(good));
     std::memset(d, 0xAB, sizeof d);
     int match = 7;
     const size_t fds = fx::descriptor_count();

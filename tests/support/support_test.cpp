@@ -33,9 +33,8 @@ TEST(Lists, AppendCopiesAndAFailureLeavesTheList) {
               2);
 }
 
-// Bytes widen by sign extension and units narrow to their low byte; a source
-// of capacity - 1 characters fits, a longer one is refused and nothing is
-// written, canaries past the capacity included.
+// Bytes widen by sign extension and units narrow to their low byte; a source of capacity - 1 characters fits, a
+// longer one is refused and nothing is written, canaries past the capacity included.
 TEST(WideChar, SignExtensionLowBytesAndCapacity) {
     const unsigned short wide[] = {0x01, 0x7F, 0xFF80, 0xFFE9, 0xFFFF, 0x0141, 0x20AC, 0x00E9, 0};
     unsigned short w[9] = {};
@@ -145,9 +144,11 @@ std::string text(const std::string& path) {
     return std::string(b.begin(), b.end());
 }
 
-// Each line: prefix ("UNKNOWN" when none; cut to 259 bytes), one blank, the
-// message cut to 1023 characters, CR LF; appended behind what the file held.
-TEST(Logger, LineBytesAndAppending) {
+// Each line: prefix ("UNKNOWN" when none; cut to 259 bytes), one blank, the message cut to 1023 characters, CR LF;
+// appended behind what the file held. A write or the seek failing at each point in turn: the old lines stay, the new
+// one is incomplete and no descriptor stays open. A null format, a missing directory and a path too long for the
+// member (refused rather than cut to another name) write nothing.
+TEST(Logger, LinesAndFailures) {
     const std::string p(259, 'p'), pq = p + "q", x(1023, 'x');
     const struct {
         const char* prefix;
@@ -163,13 +164,6 @@ TEST(Logger, LineBytesAndAppending) {
         EXPECT_EQ(text(dir.file("a.log")), c.after + c.after.substr(c.before.size())) << c.after.substr(0, 20);
         EXPECT_TRUE(!c.before.empty() || fx::fs::status(dir.file("a.log")).permissions() == fx::fs::perms(0600));
     }
-}
-
-// A write or the seek failing at each point in turn: the old lines stay, the
-// new one is incomplete and no descriptor stays open. A null format, a
-// missing directory and a path too long for the member (refused rather than
-// cut to another name) write nothing.
-TEST(Logger, FailuresWriteLessOrNothing) {
     fx::TempDir dir;
     const std::string old = "old\r\n", whole = old + "P m\r\n";
     for (auto inject : {kaldorn::testing::fail_write, kaldorn::testing::fail_seek}) {
