@@ -271,16 +271,18 @@ struct Installation {
     }
 };
 
-// Each path, then with the descriptor limit leaving exactly lanes + 2 numbers free (lanes, two directories).
+// Each path, then with the descriptor limit leaving exactly lanes + 2 numbers free (lanes, two directories). A
+// component that cannot be read (x is a directory), listed after reported ones, fails the call with 20; one whose
+// joined path does not fit fails it with 7; an empty or over-long directory is 9.
 TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
-    Installation in;
+    Installation in, bad("x");
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    std::vector<Md5Path> paths{Md5Path::one, Md5Path::eight, Md5Path::sixteen};
-    for (Md5Path path : paths) {  // first with no limit: sanitizers need descriptors for their first checks
+    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {  // unlimited first: sanitizers need descriptors
         if (!kaldorn::detail::md5_path_runs(path)) continue;
         EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
         EXPECT_EQ(verified(path, in.list, in.one + "/", nullptr), in.first) << unsigned(path) << " lanes";
+        EXPECT_EQ(verified(path, bad.list, bad.one, nullptr), "code 20") << unsigned(path) << " lanes";
         rlim_t top = 0;
         for (rlim_t free = 0; free < static_cast<rlim_t>(path) + 2; ++top) free += ::fcntl(int(top), F_GETFD) < 0;
         rlimit limit{top, saved.rlim_max};
@@ -288,17 +290,11 @@ TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
         EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
         ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     }
-}
-
-// A component that cannot be read (x is a directory), listed after reported ones, fails the call with 20; one whose
-// joined path does not fit fails it with 7; an empty or over-long directory is 9.
-TEST(Verification, FailuresGiveTheirCodes) {
-    Installation in("x");
     std::string deep = in.dir.str();
     while (deep.size() < 200) deep.append("/").append(39, 'd');
     deep.append("/").append(257 - deep.size(), 'e');  // fits with its "/", but not with "c0"
     std::filesystem::create_directories(deep);
-    for (auto [d1, result] : {std::pair{in.one, "code 20"}, {deep, "code 7"}, {deep + "///", "code 9"}, {std::string(), "code 9"}})
+    for (auto [d1, result] : {std::pair{deep, "code 7"}, {deep + "///", "code 9"}, {std::string(), "code 9"}})
         EXPECT_EQ(verified(kaldorn::detail::best_md5_path(), in.list, d1, nullptr), result) << d1.size();
 }
 

@@ -110,19 +110,6 @@ TEST(Rules, PresenceTestNames) {
     EXPECT_EQ(IsVersionFilePresent(1, (slashes + "/").c_str(), 0, 0, &record), 0);
 }
 
-// A null array, or a count and start that describe none: 1, and not a flag nor the first index written.
-TEST(Rules, ArgumentsThatDescribeNoArrayChangeNothing) {
-    tagUPDT_VERSION_BUFFER e[2] = {};
-    e[0].chType = e[1].chType = 'X';
-    int first = -7;
-    for (auto [entries, count, start] : {std::tuple{e, 2, 2}, {e, 2, -2}, {e, -1, -1}, {nullptr, 2, -1}})
-        EXPECT_EQ(NewParseExForUpdateManager(entries, count, start) + NewParseExForUpdateManagerEx2(entries, count, start) +
-                      NewParseExForInternet(entries, count, start) + NewParseExForInternet2012(entries, count, start) +
-                      NewParseExForPath(1, "/no/", 0, entries, count, start) + NewParseForUpdateManagerDeleteFile(entries, count, start, &first),
-                  6);
-    EXPECT_EQ(NewParseForUpdateManagerDeleteFile(e, 2, -1, nullptr) + NewParseExForPath(1, nullptr, 0, e, 2, -1), 2);
-    EXPECT_EQ(first + e[0].uchFlag + e[0].uchSelected + e[1].uchFlag + e[1].uchSelected, -7);
-}
 
 // Each pointer argument null in turn (N(i, p) is argument i): 0, the error code untouched and
 // nothing handed out. The builders share one check; the path builder has its own for the directory.
@@ -163,6 +150,17 @@ TEST(Planning, NullArgumentsChangeNothing) {
             EXPECT_EQ(rows[i].second(k, &error), 0) << "row " << i << ", argument " << k;
             EXPECT_TRUE(error == 77 && list == nullptr && ex == nullptr && names == nullptr) << i;
         }
+    // A null array, or a count and start that describe none: 1, and not a flag nor the first index written.
+    tagUPDT_VERSION_BUFFER e[2] = {};
+    e[0].chType = e[1].chType = 'X';
+    int first = -7;
+    for (auto [entries, count, start] : {std::tuple{e, 2, 2}, {e, 2, -2}, {e, -1, -1}, {nullptr, 2, -1}})
+        EXPECT_EQ(NewParseExForUpdateManager(entries, count, start) + NewParseExForUpdateManagerEx2(entries, count, start) +
+                      NewParseExForInternet(entries, count, start) + NewParseExForInternet2012(entries, count, start) +
+                      NewParseExForPath(1, "/no/", 0, entries, count, start) + NewParseForUpdateManagerDeleteFile(entries, count, start, &first),
+                  6);
+    EXPECT_EQ(NewParseForUpdateManagerDeleteFile(e, 2, -1, nullptr) + NewParseExForPath(1, nullptr, 0, e, 2, -1), 2);
+    EXPECT_EQ(first + e[0].uchFlag + e[0].uchSelected + e[1].uchFlag + e[1].uchSelected, -7);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The library keeps no state of its own: no data symbol made from our sources
-# (guard variables included) lies in a section that stays writable after
-# loading (.data, .bss, .tdata, .tbss; .data.rel.ro is read-only once
-# relocated). Not ours: the C runtime's start-file symbols, libgcc's processor
-# feature record, and sanitizer instrumentation with clang's __unnamed_N records.
+# The library keeps no state of its own: no data symbol made from our sources (guard variables included) lies in a
+# section that stays writable after loading (.data, .bss, .tdata, .tbss; .data.rel.ro is read-only once relocated).
+# Not ours: the C runtime's start-file symbols, libgcc's processor feature record, and sanitizer instrumentation with
+# clang's __unnamed_N records.
 set -euo pipefail
 so=$1
 sections=$(readelf -SW "$so")

@@ -7,12 +7,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 
 #include "fixtures.h"
 #include "kaldorn/crc32.h"
 #include "kaldorn/md5lib.h"
 #include "support/crc_fold.h"
+#include "support/md5_files.h"
 #include "support/md5_lanes.h"
 
 namespace {
@@ -116,6 +118,47 @@ TEST(Md5, TheClassAndEveryLaneOfEveryPathAreOpensslsMd5) {
                               expected) << lanes << " lanes, length " << len << ", alignment " << (first + l) * kStride % 16;
             }
     }
+}
+
+// Files that change while the lanes read them (cut short, grown, removed once open): a file's digest is of what its
+// reads saw, so on one lane, which reads a file to its end before opening the next, the change comes too late. A file
+// whose reads fail (2) gets none; every other file gets its exact one and no descriptor stays open.
+TEST(Md5, FilesChangingWhileReadAffectOnlyThemselves) {
+    struct Jobs final : kaldorn::detail::DigestJobs {
+        std::vector<std::string> files, got;
+        std::function<void()> change;
+        int next(size_t& item) override {
+            if (got.size() == 1) change();  // after the first file's first block
+            if (got.size() == files.size()) return -1;
+            got.emplace_back(), item = got.size() - 1;
+            return ::open(files[item].c_str(), item == 2 ? O_WRONLY : O_RDONLY);
+        }
+        void done(size_t item, const unsigned char* digest) override { got[item] = digest ? hex(digest) : "failed"; }
+    };
+    fx::TempDir dir;
+    const fx::Bytes big = fx::random_bytes(300000, 9), more = fx::random_bytes(50000, 10);
+    fx::Bytes grown = big;
+    grown.insert(grown.end(), more.begin(), more.end());
+    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen})
+        for (char how : std::string(md5_path_runs(path) ? "sgr" : "")) {
+            Jobs jobs;
+            std::vector<std::string> want;
+            for (size_t i = 0; i < 20; ++i) {
+                const fx::Bytes b = i == 0 ? big : fx::random_bytes(i * 3001 % 70001, unsigned(i));
+                fx::write_file(jobs.files.emplace_back(dir.file(std::to_string(i))), b);
+                want.push_back(i == 2 ? "failed" : openssl_md5(b.data(), b.size()));
+            }
+            jobs.change = [&] {
+                if (how == 's') ::truncate(jobs.files[0].c_str(), 100000);
+                if (how == 'g') std::ofstream(jobs.files[0], std::ios::app).write(reinterpret_cast<const char*>(more.data()), 50000);
+                if (how == 'r') fx::fs::remove(jobs.files[0]);
+            };
+            if (path != Md5Path::one && how == 's') want[0] = openssl_md5(big.data(), 100000);
+            if (path != Md5Path::one && how == 'g') want[0] = openssl_md5(grown.data(), grown.size());
+            const size_t fds = fx::descriptor_count();
+            ASSERT_TRUE(kaldorn::detail::digest_files(path, 20, jobs));
+            EXPECT_TRUE(jobs.got == want && fx::descriptor_count() == fds) << int(path) << how;
+        }
 }
 
 // A match sets the flag to 1, a difference to 0; failures (nulls, a missing file, a directory that fails to read)

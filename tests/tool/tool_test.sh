@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# The installed tool over the example (arguments KALDORN EXAMPLE_DIR): what it
-# adds to the library: arguments, output formats, exit status, JSON, messages.
-# A case is STATUS | ARGUMENTS | CHECK: run in the example directory, the tool
-# must exit with STATUS, and CHECK (a jq filter on stdout, or an extended regex
-# over stdout then stderr with lines ended by "~") must hold; every --json
-# answer must carry "format": 1 and its command's name.
+# The installed tool over the example (arguments KALDORN EXAMPLE_DIR): what it adds to the library: arguments, output
+# formats, exit status, JSON, messages. A case is STATUS | ARGUMENTS | CHECK: run in the example directory, the tool
+# must exit with STATUS, and CHECK (a jq filter on stdout, or an extended regex over stdout then stderr with lines
+# ended by "~") must hold; every --json answer must carry "format": 1 and its command's name.
 set -uo pipefail
 kaldorn=$1 failed=0 passed=0 w=$(mktemp -d)
 trap 'rm -rf "$w"' EXIT
