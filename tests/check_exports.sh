@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Checks the shipped object: file name and SONAME "kaldorn.so", only the C and
-# C++ runtimes and the loader as dependencies, and exactly the expected
-# dynamic exports (demangled; "?" lines name exports one compiler emits and
-# another may not) and plain entry points, so internal helpers stay local.
-# Function-type typeinfo that the undefined-behaviour sanitizer emits is not ours.
+# Checks the shipped object: file name and SONAME "kaldorn.so", only the C and C++ runtimes and the loader as
+# dependencies, and exactly the expected dynamic exports (demangled; "?" lines name exports one compiler emits and
+# another may not) and plain entry points, so internal helpers stay local. Function-type typeinfo that the
+# undefined-behaviour sanitizer emits is not ours.
 set -euo pipefail
 so=$1 expected=$2 plain=${3:-} fail=0
 [ "$(basename "$so")" = kaldorn.so ] || { echo "file name is $(basename "$so")"; fail=1; }

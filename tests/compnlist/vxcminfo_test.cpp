@@ -1,13 +1,15 @@
 // Component lists against the publisher's files, with a plain quadratic
 // merge and diff as the oracle of the hashed ones.
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <random>
 
+#include "compnlist/verify.h"
 #include "fixtures.h"
 #include "kaldorn/vxcminfo.h"
-#include "support/fileio.h"
 
 namespace {
 
@@ -76,34 +78,14 @@ protected:
     void put_list(const std::string& path, const Parts& parts) { fx::write_file(path, pub::component_list(parts)); }
 };
 
-// The writer's files are the publisher's and read back identical: the
-// smallest, an empty one (append flag without a record), and random records
-// whose long names span several write blocks.
-TEST_F(CompnList, WrittenListsArePublishedBytesAndReadBack) {
-    std::mt19937 gen(7);
-    unsigned int code = 1;
-    for (size_t n : {1u, 2u, 300u}) {
-        const Parts parts = n == 1 ? Parts{{1, 0, {}, 0, "a", {}}} : random_parts(gen, n);
-        Recs recs = records(parts);
-        ASSERT_EQ(DumpRecordsToCompnLstFile(list.c_str(), recs.data(), unsigned(n - 1), 1, &recs.back(), &code), 1);
-        EXPECT_EQ(fx::read_file(list), pub::component_list(parts));
-        EXPECT_EQ(std::filesystem::status(list).permissions(), std::filesystem::perms(0600));
-        EXPECT_TRUE(same(read_list(list, code), recs));
-    }
-    ASSERT_EQ(DumpRecordsToCompnLstFile(list.c_str(), nullptr, 5, 1, nullptr, &code), 1);
-    EXPECT_EQ(fx::read_file(list), pub::component_list({}));
-    EXPECT_TRUE(read_list(list, code = 3).empty() && code == 0);
-}
-
 Bytes poked(Bytes b, size_t at, uint32_t v, bool stored = false) {
     fx::poke32(b, at, v, stored);
     if (stored) pub::seal_component_list(b);
     return b;
 }
 
-// Every bad head and record gives its code; so does every truncation: 10
-// inside the head, else 17 unless the cut bytes sum to 0, when the last
-// record runs past the end (18).
+// Every bad head and record gives its code; so does every truncation: 10 inside the head, else 17 unless the cut
+// bytes sum to 0, when the last record runs past the end (18).
 TEST_F(CompnList, BadInputGivesItsCodeAndHandsOutNothing) {
     const Bytes two = pub::component_list({pub::component("one.dll", "1"), pub::component("two.dat", "22")});
     const Bytes one = pub::component_list({pub::component("one.dll", "1")});  // its name length at 108
@@ -127,8 +109,7 @@ TEST_F(CompnList, BadInputGivesItsCodeAndHandsOutNothing) {
     }
 }
 
-// Every allocation of each call that hands out records fails in turn: code
-// 11, nothing handed out.
+// Every allocation of each call that hands out records fails in turn: code 11, nothing handed out.
 TEST_F(CompnList, EveryFailedAllocationHandsOutNothing) {
     put("one/a", "a");
     const std::string older = dir.file("old.lst"), one = dir.file("one");
@@ -172,10 +153,9 @@ TEST_F(CompnList, PlatformIdentifiersAreSetInPlace) {
     }
 }
 
-// Names of length 0 or above 260, whose NUL lies past the stored bytes, or
-// without a NUL are refused with 14 before the file changes. The writer and
-// the merge output then fail at each write and each seek in turn: the code is
-// 15 for a seek, 14 for a write, and no reader accepts what is left.
+// Names of length 0 or above 260, whose NUL lies past the stored bytes, or without a NUL are refused with 14 before
+// the file changes. The writer and the merge output then fail at each write and each seek in turn: the code is 15 for
+// a seek, 14 for a write, and no reader accepts what is left.
 TEST_F(CompnList, FailedWritesLeaveNoListAReaderAccepts) {
     const pub::Component a = pub::component("a", "");
     Recs bad = records({a, a, pub::component("abc", ""), a});
@@ -188,7 +168,8 @@ TEST_F(CompnList, FailedWritesLeaveNoListAReaderAccepts) {
         EXPECT_TRUE(code == 14 && fx::read_file(list) == before);
     }
     std::mt19937 gen(3);
-    Recs recs = records(random_parts(gen, 600));  // two blocks of records
+    const Parts parts = random_parts(gen, 600);  // two blocks of records, long names among them
+    Recs recs = records(parts);
     const std::string older = dir.file("old.lst"), newer = dir.file("new.lst");
     put_list(older, random_parts(gen, 300));
     put_list(newer, random_parts(gen, 300));
@@ -207,6 +188,14 @@ TEST_F(CompnList, FailedWritesLeaveNoListAReaderAccepts) {
             EXPECT_GT(last, 1);
         }
     }
+    // With room, a new file from the writer is the publisher's (0600, the last record passed apart) and reads back identical;
+    // an append flag without a record writes an empty list.
+    std::filesystem::remove(list);
+    ASSERT_EQ(DumpRecordsToCompnLstFile(list.c_str(), recs.data(), 599, 1, &recs.back(), &code), 1);
+    EXPECT_TRUE(fx::read_file(list) == pub::component_list(parts) && same(read_list(list, code), recs));
+    EXPECT_EQ(std::filesystem::status(list).permissions(), std::filesystem::perms(0600));
+    ASSERT_EQ(DumpRecordsToCompnLstFile(list.c_str(), nullptr, 5, 1, nullptr, &code), 1);
+    EXPECT_TRUE(fx::read_file(list) == pub::component_list({}) && read_list(list, code = 3).empty() && code == 0);
 }
 
 TEST_F(CompnList, AddingEntries) {
@@ -231,7 +220,7 @@ TEST_F(CompnList, AddingEntries) {
     fx::write_file(deep + "/c", "");
     fx::write_file(list, Bytes(79, 0));
     for (auto [component, expected] :
-         {std::pair{deep + "/c", 7u}, {dir.file("missing"), 8u}, {dir.file("up"), 20u}, {a, 10u}})
+         {std::pair{deep + "/c", 7u}, {a, 10u}})
         EXPECT_TRUE(add(component, 1) == 0 && code == expected && fx::read_file(list) == Bytes(79, 0)) << expected;
     EXPECT_EQ(AddEntrytoCompnLstFile(a.c_str(), 1, 0, list.c_str(), nullptr, &code), 0);
     Recs r(1);  // one file's record replaces every field; a failure writes none
@@ -242,39 +231,71 @@ TEST_F(CompnList, AddingEntries) {
     EXPECT_TRUE(same(r, records({pub::component("A.DLL", "v2", 3)})));
 }
 
-TEST_F(CompnList, VerificationReportsMissingAndDamagedComponents) {
-    const auto verified = [&](const std::string& d1, const char* d2) {
-        unsigned int code = 0;
-        const Recs found = handed_out(code, VerifyCompnsFileRecords, list.c_str(), d1.c_str(), d2);
-        std::string out = found.empty() && code != 0 ? "code " + std::to_string(code) : "";
-        for (const Rec& r : found) out += std::string(r.szFileName) + " ";
-        return out;
-    };
-    for (auto [n, c] : {std::pair{"one/ok", "ok"}, {"one/bad", "bad"}, {"one/split", "x"}, {"one/flag0", "x"},
-                        {"two/only2", "only2"}, {"two/split", "split"}, {"two/bad", "bad"}, {"one/sub/x", ""}})
-        put(n, c);
-    const Parts parts = {pub::component("ok", "ok"),           pub::component("bad", "good"),
-                         pub::component("missing", ""),        pub::component("flag0", "other", 0),
-                         pub::component("gone0", "", 2),       pub::component("only2", "only2"),
-                         pub::component("split", "split")};
-    put_list(list, parts);
-    const std::string one = dir.file("one"), two = dir.file("two");
-    EXPECT_EQ(verified(one, two.c_str()), "bad missing split ");
-    EXPECT_EQ(verified(one + "/", nullptr), "bad missing only2 split ");
-    put_list(list, {parts[0], parts[3], parts[4]});
-    EXPECT_EQ(verified(one, nullptr), "");
-    std::string deep = dir.str();
-    while (deep.size() < 200) deep += "/" + std::string(30, 'd');
-    deep += "/" + std::string(240 - deep.size(), 'e');  // fits, but not with a 30-byte name
+using kaldorn::detail::Md5Path;
+
+// The names verification on a path reports, or "code N".
+std::string verified(Md5Path path, const std::string& list, const std::string& one, const char* two) {
+    unsigned int code = 0;
+    const Recs found = handed_out(code, kaldorn::detail::verify_compns_on, path, list.c_str(), one.c_str(), two);
+    std::string out = found.empty() && code != 0 ? "code " + std::to_string(code) : "";
+    for (const Rec& r : found) out += std::string(r.szFileName) + " ";
+    return out;
+}
+
+// Components around every block and read boundary, in lanes that end apart or together. By i % 6: intact, grown
+// (intact in the second directory, which only a missing file consults), shrunk, only in the second directory, in
+// neither, not marked (flag 0 or 2) and missing. Then names that resolve as the joined path does (a loop and a
+// dangling link are not there), and a fault if given.
+struct Installation {
+    fx::TempDir dir;
+    std::string list = dir.file("list.lst"), one = dir.file("one"), two = dir.file("two"), both, first;
+    explicit Installation(const char* fault = nullptr) {
+        std::filesystem::create_directories(one + "/x/y"), std::filesystem::create_directories(two);
+        std::filesystem::create_symlink("loop", one + "/loop"), std::filesystem::create_symlink("gone", one + "/dangling");
+        const size_t sizes[] = {0, 1, 55, 56, 63, 64, 65, 119, 120, 4096, 65535, 65537, 140000};  // 13: every fate
+        Parts entries;
+        for (size_t i = 0; i < 78; ++i) {
+            auto random = fx::random_bytes(sizes[i % 13], static_cast<unsigned>(i));
+            std::string name = std::string("c").append(std::to_string(i)), body(random.begin(), random.end());
+            entries.push_back(pub::component(name, body, i % 6 == 5 ? uint32_t(i / 6 % 2 * 2) : 1));
+            std::string disk = i % 6 == 1 ? body + "y" : i % 6 == 2 ? body.substr(0, body.size() / 2) : body;
+            if (i % 6 < 4) fx::write_file((i % 6 == 3 ? two : one) + "/" + name, disk);
+            if (i % 6 == 1) fx::write_file(two + "/" + name, body);
+            if (i % 6 == 1 || i % 6 == 4 || (i % 6 == 2 && disk != body)) both += name + " ";
+            if (i % 6 == 1 || i % 6 == 3 || i % 6 == 4 || (i % 6 == 2 && disk != body)) first += name + " ";
+            if (i == 40 && fault != nullptr) entries.push_back(pub::component(fault, ""));
+        }
+        for (const char* name : {"loop", "dangling"}) entries.push_back(pub::component(name, ""));
+        both += "loop dangling ", first += "loop dangling ";
+        fx::write_file(list, pub::component_list(entries));
+    }
+};
+
+// Each path, then with the descriptor limit leaving exactly lanes + 2 numbers free (lanes, two directories). A
+// component that cannot be read (x is a directory), listed after reported ones, fails the call with 20; one whose
+// joined path does not fit fails it with 7; an empty or over-long directory is 9.
+TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
+    Installation in, bad("x");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {  // unlimited first: sanitizers need descriptors
+        if (!kaldorn::detail::md5_path_runs(path)) continue;
+        EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
+        EXPECT_EQ(verified(path, in.list, in.one + "/", nullptr), in.first) << unsigned(path) << " lanes";
+        EXPECT_EQ(verified(path, bad.list, bad.one, nullptr), "code 20") << unsigned(path) << " lanes";
+        rlim_t top = 0;
+        for (rlim_t free = 0; free < static_cast<rlim_t>(path) + 2; ++top) free += ::fcntl(int(top), F_GETFD) < 0;
+        rlimit limit{top, saved.rlim_max};
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+        EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    }
+    std::string deep = in.dir.str();
+    while (deep.size() < 200) deep.append("/").append(39, 'd');
+    deep.append("/").append(257 - deep.size(), 'e');  // fits with its "/", but not with "c0"
     std::filesystem::create_directories(deep);
-    put_list(list, {pub::component(std::string(30, 'n'), "ok")});
-    const char* none = nullptr;
-    const std::string too_long = deep + std::string(20, '/');
-    for (auto [d1, d2, result] : {std::tuple{dir.file("none"), none, "code 9"}, {one, "/no/such/dir", "code 9"},
-                                  {"", none, "code 9"}, {too_long, none, "code 9"}, {deep, none, "code 7"}})
-        EXPECT_EQ(verified(d1, d2), result) << d1;
-    put_list(list, {pub::component("sub", "")});
-    EXPECT_EQ(verified(one, nullptr), "code 20");
+    for (auto [d1, result] : {std::pair{deep, "code 7"}, {deep + "///", "code 9"}, {std::string(), "code 9"}})
+        EXPECT_EQ(verified(kaldorn::detail::best_md5_path(), in.list, d1, nullptr), result) << d1.size();
 }
 
 // The rules as stated, every newer record compared with every older one.
@@ -300,8 +321,7 @@ Recs plain_diff(const Recs& older, const Recs& newer) {
     return out;
 }
 
-// Random lists, names meeting in any letter case, against the plain rules;
-// the merge also written to a file.
+// Random lists, names meeting in any letter case, against the plain rules; the merge also written to a file.
 TEST_F(CompnList, MergeAndDiffFollowTheRules) {
     const std::string older = dir.file("old.lst"), newer = dir.file("new.lst");
     unsigned int code = 0, count = 0;

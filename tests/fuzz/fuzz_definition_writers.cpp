@@ -1,13 +1,9 @@
-// The definition writers on a fuzzed file: stamp, record rewrite and append.
-// A refused call leaves every byte of the file as it was; a stamp or rewrite
-// that succeeds on a file the reader takes leaves one it takes with as many
-// records (the stamp does not read them); an append reads back as the old
-// records plus the new one, or writes nothing when the name is there; a file
-// an append creates reads back as that one record. Input: 16 control bytes
-// (stamp id, record id, caller's value, status, three date bytes, name
-// length), then the file, then the name.
+// The definition writers on a fuzzed file: stamp, record rewrite and append. A refused call leaves every byte of the
+// file as it was; a stamp or rewrite that succeeds on a file the reader takes leaves one it takes with as many
+// records (the stamp does not read them); an append reads back as the old records plus the new one, or writes nothing
+// when the name is there; a file an append creates reads back as that one record. Input: 16 control bytes (stamp id,
+// record id, caller's value, status, three date bytes, name length), then the file, then the name.
 #include <cstring>
-#include <sstream>
 
 #include "fuzz_input.h"
 #include "kaldorn/soloindx.h"
@@ -31,15 +27,7 @@ struct Records {
     }
 };
 
-std::string bytes(const std::string& path) {
-    std::ostringstream read;
-    read << std::ifstream(path, std::ios::binary).rdbuf();
-    return read.str();
-}
-
-void must(bool holds) {
-    if (!holds) std::abort();
-}
+void must(bool holds) { if (!holds) std::abort(); }
 
 }  // namespace
 
@@ -55,15 +43,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char file[32];
     for (int step = 0; step < 3; ++step) {  // stamp, rewrite, append
         const Records before(path);
-        const std::string was = bytes(path);
+        const std::string was = fuzz::read(path);
         const int result =
             step == 0   ? UpdateSoloIndexDatFile(path.c_str(), load_le32(data), &error)
             : step == 1 ? ModifyDefEntryFromDatFile(path.c_str(), load_le32(data + 4), &date, load_le32(data + 8), data[12] & 1u, &error)
                         : GetDefEntryFromDatFile(4, path.c_str(), name.c_str(), 1, file, sizeof file, &id, &error);
         const Records after(path);
-        if (result != 1) must(bytes(path) == was);
+        if (result != 1) must(fuzz::read(path) == was);
         else if (step < 2) must(!before.read || (after.read && after.count == before.count));
-        else must(before.read && after.read && (after.count == before.count ? bytes(path) == was : after.ends_with(before, name.c_str(), id)));
+        else must(before.read && after.read && (after.count == before.count ? fuzz::read(path) == was : after.ends_with(before, name.c_str(), id)));
     }
     const Records none(fresh);
     if (GetDefEntryFromDatFile(4, fresh.c_str(), name.c_str(), 1, file, sizeof file, &id, &error) == 1)

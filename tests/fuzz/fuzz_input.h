@@ -1,14 +1,11 @@
-// Shared by the fuzz targets: an Input writes its parts to files in a
-// directory of this process's own (removed at exit) and removes the files
-// again when it goes; the directories stay, as creating them costs more than
-// the calls under test. Outside the libFuzzer build each target is a replay
-// program that runs every file of the directories it is given.
+// Shared by the fuzz targets: an Input writes its parts to files in a scratch directory of this process (removed at
+// exit) and removes the files when it goes; the directories stay, as creating them costs more than the calls under
+// test. Outside the libFuzzer build each target is a replay program.
 #pragma once
 
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -21,14 +18,18 @@ namespace fuzz {
 
 namespace fs = std::filesystem;
 
-inline const fs::path& scratch() {  // never destroyed, so the exit handler cannot outlive it
-    static const fs::path* const dir = [] {
-        auto* p = new fs::path(fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid())));
-        fs::create_directories(*p);
-        std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
-        return p;
-    }();
-    return *dir;
+inline const fs::path& scratch() {
+    static const struct Scratch {
+        fs::path dir = fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid()));
+        ~Scratch() { std::error_code ec; fs::remove_all(dir, ec); }
+    } s;
+    return s.dir;
+}
+
+inline std::string read(const fs::path& path) {
+    std::ostringstream read;
+    read << std::ifstream(path, std::ios::binary).rdbuf();
+    return read.str();
 }
 
 struct Input {
@@ -55,19 +56,15 @@ struct Input {
 }  // namespace fuzz
 
 #ifndef KALDORN_FUZZ
-int main(int argc, char** argv) {
+int main(int argc, char** argv) {  // replays every file under the directories given (a missing one holds none)
     size_t runs = 0;
     std::error_code ec;
     for (int i = 1; i < argc; ++i)
-        for (const auto& e : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
-            if (!e.is_regular_file()) continue;
-            std::ostringstream read;
-            read << std::ifstream(e.path(), std::ios::binary).rdbuf();
-            static const uint8_t none = 0;  // like libFuzzer, never a null pointer for an empty input
-            const std::string input = read.str();
-            LLVMFuzzerTestOneInput(input.empty() ? &none : reinterpret_cast<const uint8_t*>(input.data()), input.size());
-            ++runs;
-        }
+        for (const auto& e : std::filesystem::recursive_directory_iterator(argv[i], ec))
+            if (e.is_regular_file()) {
+                const std::string input = fuzz::read(e.path());  // data() is never null, as with libFuzzer
+                LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size()), ++runs;
+            }
     std::cout << runs << " input(s) replayed\n";
     return runs > 0 ? 0 : 1;
 }

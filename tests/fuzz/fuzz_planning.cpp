@@ -1,8 +1,7 @@
-// The two halves of an input as the client's and the source's version index
-// DAT of product 1: every call of the file table over the client, source and
-// update directories, the 16-bit and the 8-bit form of each entry point giving
-// the same result, code and number of records; and the drivers with each of
-// their rules, modes and operations. Everything handed out is freed.
+// The two halves of an input as the client's and the source's version index DAT of product 1: every call of the file
+// table over the client, source and update directories, the 16-bit and the 8-bit form of each entry point giving the
+// same result, code and number of records; and the drivers with each of their rules, modes and operations. Everything
+// handed out is freed.
 #include "../interface/file_calls.h"
 #include "fuzz_input.h"
 

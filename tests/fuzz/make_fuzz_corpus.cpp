@@ -2,16 +2,15 @@
 // of each kind from the publisher's writers.
 #include <iostream>
 
-#include "publish/publish.h"
+#include "files.h"
 
 namespace pub = kaldorn::publish;
-using pub::Bytes;
+using fx::Bytes;
+
+static Bytes cat(Bytes a, const Bytes& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
 
 static Bytes pair(const Bytes& a, const Bytes& b) {  // a little-endian 16-bit split point, then both files
-    Bytes out{static_cast<uint8_t>(a.size() & 0xff), static_cast<uint8_t>(a.size() >> 8)};
-    out.insert(out.end(), a.begin(), a.end());
-    out.insert(out.end(), b.begin(), b.end());
-    return out;
+    return cat(cat({static_cast<uint8_t>(a.size()), static_cast<uint8_t>(a.size() >> 8)}, a), b);
 }
 
 static Bytes version(const std::string& text, uint32_t major, uint32_t minor, uint32_t entries = 0) {
@@ -19,28 +18,22 @@ static Bytes version(const std::string& text, uint32_t major, uint32_t minor, ui
 }
 
 static Bytes definitions(uint32_t dat_version, uint32_t records) {
-    pub::DefinitionIndex d;
-    d.dat_version = dat_version, d.current = records;
-    for (uint32_t i = 1; i <= records; ++i)
-        d.records.push_back({i, {0x10, 0x0b, 0x1a, 0x07, 0xea, 0x07, static_cast<uint8_t>(i)}, 0, 1, "patterns." + std::to_string(i)});
+    pub::DefinitionIndex d{.dat_version = dat_version, .current = records, .records = {}};
+    for (uint32_t i = 1; i <= records; ++i) d.records.push_back(fx::def(i, static_cast<uint8_t>(i), "patterns." + std::to_string(i)));
     return pub::definition_index(d);
 }
 
-static Bytes writers(const Bytes& file) {  // stamp id 7, record id 2, value 9, status 1, a date, the file, "patterns.new"
-    Bytes input{7, 0, 0, 0, 2, 0, 0, 0, 9, 0, 0, 0, 1, 0x10, 0x0b, 12};
-    input.insert(input.end(), file.begin(), file.end());
-    for (char c : std::string("patterns.new")) input.push_back(static_cast<uint8_t>(c));
-    return input;
+static Bytes writers(const Bytes& file) {  // stamp id 7, record id 2, value 9, status 1, a date, the file, a name
+    const std::string name = "patterns.new";
+    return cat(cat({7, 0, 0, 0, 2, 0, 0, 0, 9, 0, 0, 0, 1, 0x10, 0x0b, 12}, file), Bytes(name.begin(), name.end()));
 }
 
 int main(int argc, char** argv) {
     if (argc != 2) return std::cerr << "usage: make_fuzz_corpus DIR\n", 2;
-    std::string text = "110001;110001;110010;110001;110001;110010;110001;11", long_text;
+    std::string long_text;
     for (size_t i = 0; i < 40; ++i) long_text += i % 9 == 2 || i % 9 == 5 ? "0001;" : i % 9 == 8 ? "0010;" : "1";
-    const Bytes source = version(text, 8, 2), client = version(text, 2, 2), longer = version(long_text, 3, 1, 2);
+    const Bytes source = version(fx::kExampleText, 8, 2), client = version(fx::kExampleText, 2, 2), longer = version(long_text, 3, 1, 2);
     const Bytes defs1 = definitions(1, 2), defs2 = definitions(2, 3), none = definitions(1, 0);
-    Bytes random(1500);
-    for (size_t i = 0; i < random.size(); ++i) random[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     const std::vector<pub::Component> components = {
         pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
         pub::component("patterns.extra", "patterns extra\n"), pub::component("readme.txt", "readme\n", 0)};
@@ -56,10 +49,8 @@ int main(int argc, char** argv) {
         {"fuzz_component_list", "example_client", pub::component_list(components)},
         {"fuzz_component_list", "one", pub::component_list({pub::component("a", "")})},
         {"fuzz_component_list", "empty", pub::component_list({})}, {"fuzz_checksums", "empty", {}},
-        {"fuzz_checksums", "short", {'a', 'b', 'c'}}, {"fuzz_checksums", "random", random}, {"fuzz_checksums", "index", source}};
-    for (const auto& [target, name, bytes] : seeds) {
-        std::filesystem::create_directories(std::filesystem::path(argv[1]) / target);
-        if (!pub::write_file(std::filesystem::path(argv[1]) / target / name, bytes)) return 1;
-    }
+        {"fuzz_checksums", "short", {'a', 'b', 'c'}}, {"fuzz_checksums", "random", fx::random_bytes(1500, 1)},
+        {"fuzz_checksums", "index", source}};
+    for (const auto& [target, name, bytes] : seeds) fx::write_file(std::filesystem::path(argv[1]) / target / name, bytes);
     return 0;
 }

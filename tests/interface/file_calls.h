@@ -1,6 +1,5 @@
-// Every exported function that opens files, as one table: the role of each
-// path argument, the documented outcome of each broken argument, and the call,
-// with what it hands out held and freed by an Out.
+// Every exported function that opens files, as one table: the role of each path argument, the documented outcome of
+// each broken argument, and the call, with what it hands out held and freed by an Out.
 #pragma once
 
 #include <cstring>
@@ -17,6 +16,7 @@
 namespace calls {
 
 namespace fs = std::filesystem;
+namespace pub = kaldorn::publish;
 using Paths = std::vector<std::string>;
 using P = const char* const*;
 using U = unsigned int;
@@ -220,5 +220,50 @@ inline std::string place_of(char role) {
         {'y', "client/orlenmap.dll"}, {'O', "out.lst"}, {'G', "kaldorn.log"}};
     return at.at(role == 'D' || role == 'L' ? char(role + 32) : role);
 }
+
+#ifdef KALDORN_SIBLING
+// Client 2.2 with definition index 1 (alpha, beta) and its engine (beta damaged), source 8.2 with index 2 (alpha
+// re-dated, gamma) and a newer list, reference 3, the update files. odd: a record of that name in every index and
+// list (its component missing). place() copies a role of the model anywhere.
+class Installation {
+public:
+    explicit Installation(const fs::path& root, const std::string& odd = "") : root_(root), model_(root.string() + ".model") {
+        const auto definitions = [&](const char* dir, uint8_t version) {
+            std::vector<pub::Definition> d = {fx::def(1, version, "alpha"), fx::def(2, 1, "beta")};
+            if (version > 1) d.push_back(fx::def(3, 1, "gamma"));
+            if (!odd.empty()) d.push_back(fx::def(9, 1, odd));
+            fx::write_definitions(model_ / dir, 4, version, 1, d);
+        };
+        const auto engine = [&](const char* dir, std::vector<fx::Part> parts) {
+            if (!odd.empty()) parts.push_back({odd, "victim", fx::Part::Missing});
+            fx::write_engine(model_ / dir, 4, parts);
+        };
+        fx::write_version_index(model_ / "client", 1, fx::kExampleText, 2, 2);
+        fx::write_version_index(model_ / "source", 1, fx::kExampleText, 8, 2);
+        definitions("client", 1), definitions("source", 2), definitions("reference", 3);
+        engine("client/engine", {{"alpha", "A"}, {"beta", "B", fx::Part::Damaged}});
+        engine("source", {{"alpha", "A2", fx::Part::Missing}, {"gamma", "G", fx::Part::Missing}});
+        fx::install_sibling(model_ / "client", KALDORN_SIBLING, "engine");
+        fx::write_update_files(model_ / "updates", 1, fx::kExampleText);
+        fx::write_file(model_ / "client/component", "K");
+        fs::copy(model_, root_, fs::copy_options::recursive);
+    }
+    std::string path(char role) const { return role == 'x' ? "alpha" : (root_ / place_of(role)).string(); }
+    Paths paths(const Row& row) const {
+        Paths p;
+        for (const char* r = row.roles; *r != '\0'; ++r) p.push_back(path(*r));
+        return p;
+    }
+    void place(char role, const fs::path& at) const {
+        if (role == 'x') return;
+        fs::create_directories(is_directory_role(role) ? at : at.parent_path());
+        if (std::strchr("OG", role)) fs::remove(at);  // files the calls create
+        else fs::copy(model_ / place_of(role), at, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    }
+
+private:
+    fs::path root_, model_;
+};
+#endif
 
 }  // namespace calls

@@ -1,13 +1,8 @@
-// Sweeps over every exported function that opens files: broken arguments,
-// hostile path lengths and record names, a real full file system. Every call
-// leaves the process's descriptors as they were and changes no file but those
-// it names for writing, none when it fails; the sanitizer builds catch any
-// write past a buffer.
+// Sweeps over every exported function that opens files: broken arguments, hostile path lengths and record names.
+// Every call leaves the process's descriptors as they were and changes no file but those it names for writing, none
+// when it fails; the sanitizer builds catch any write past a buffer.
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <sys/statvfs.h>
 
@@ -20,51 +15,6 @@
 namespace {
 
 using namespace calls;
-namespace pub = kaldorn::publish;
-
-// Client 2.2 with definition index 1 (alpha, beta) and its engine (beta
-// damaged), source 8.2 with index 2 (alpha re-dated, gamma) and a newer list,
-// reference 3, the update files. odd: a record of that name in every index and
-// list (its component missing). place() copies a role of the model anywhere.
-class Installation {
-public:
-    explicit Installation(const fs::path& root, const std::string& odd = "") : root_(root), model_(root.string() + ".model") {
-        const auto definitions = [&](const char* dir, uint8_t version) {
-            std::vector<pub::Definition> d = {fx::def(1, version, "alpha"), fx::def(2, 1, "beta")};
-            if (version > 1) d.push_back(fx::def(3, 1, "gamma"));
-            if (!odd.empty()) d.push_back(fx::def(9, 1, odd));
-            fx::write_definitions(model_ / dir, 4, version, 1, d);
-        };
-        const auto engine = [&](const char* dir, std::vector<fx::Part> parts) {
-            if (!odd.empty()) parts.push_back({odd, "victim", fx::Part::Missing});
-            fx::write_engine(model_ / dir, 4, parts);
-        };
-        fx::write_version_index(model_ / "client", 1, fx::kExampleText, 2, 2);
-        fx::write_version_index(model_ / "source", 1, fx::kExampleText, 8, 2);
-        definitions("client", 1), definitions("source", 2), definitions("reference", 3);
-        engine("client/engine", {{"alpha", "A"}, {"beta", "B", fx::Part::Damaged}});
-        engine("source", {{"alpha", "A2", fx::Part::Missing}, {"gamma", "G", fx::Part::Missing}});
-        fx::install_sibling(model_ / "client", KALDORN_SIBLING, "engine");
-        fx::write_update_files(model_ / "updates", 1, fx::kExampleText);
-        fx::write_file(model_ / "client/component", "K");
-        fs::copy(model_, root_, fs::copy_options::recursive);
-    }
-    std::string path(char role) const { return role == 'x' ? "alpha" : (root_ / place_of(role)).string(); }
-    Paths paths(const Row& row) const {
-        Paths p;
-        for (const char* r = row.roles; *r != '\0'; ++r) p.push_back(path(*r));
-        return p;
-    }
-    void place(char role, const fs::path& at) const {
-        if (role == 'x') return;
-        fs::create_directories(is_directory_role(role) ? at : at.parent_path());
-        if (std::strchr("OG", role)) fs::remove(at);  // files the calls create
-        else fs::copy(model_ / place_of(role), at, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    }
-
-private:
-    fs::path root_, model_;
-};
 
 // Memory when the machine offers it and loads libraries from there: the writers flush every file.
 fs::path scratch() {
@@ -91,16 +41,15 @@ Tree snapshot(const fs::path& root) {
     return t;
 }
 
-// One call as "result[/error]". No descriptor stays open, and nothing under
-// root changes but, when the call succeeds, the files it writes and the
-// directories that hold them, which are put back after. tree is root before
-// the call, and after it.
+// One call as "result[/error]". No descriptor stays open, and nothing under root changes but, when the call succeeds,
+// the files it writes and the directories that hold them, which are put back after. tree is root before the call, and
+// after it.
 std::string run(const Installation& inst, const Row& row, const Paths& p, const fs::path& root, Tree& tree,
                 const std::string& what) {
     const auto fds = fx::open_descriptors();
     Out o;
     const int result = row(p, o.e, o);
-    const std::string got = std::to_string(result) + (o.e == 0 ? "" : "/" + std::to_string(o.e));
+    const std::string got = std::to_string(result).append(o.e == 0 ? "" : "/").append(o.e == 0 ? "" : std::to_string(o.e));
     EXPECT_EQ(fx::open_descriptors(), fds) << row.name << ", " << what;
     Tree after = snapshot(root);
     for (const auto& [path, was] : after) tree[path] == was ? (void)tree.erase(path) : (void)tree.emplace(path, was);
@@ -117,10 +66,9 @@ std::string run(const Installation& inst, const Row& row, const Paths& p, const 
     return got;
 }
 
-// The argument of `role` broken one way, built under dir: M missing, T of the
-// wrong type (a file for a directory, a directory for a file), G garbled
-// (every file cut to half its length), U unreadable (an output file: its
-// directory not writable).
+// The argument of `role` broken one way, built under dir: M missing, T of the wrong type (a file for a directory, a
+// directory for a file), G garbled (every file cut to half its length), U unreadable (an output file: its directory
+// not writable).
 std::string broken(const Installation& inst, char role, char how, const fs::path& dir) {
     const fs::path at = dir / fs::path(place_of(role)).filename();
     if (how == 'M') return (dir / "nowhere" / at.filename()).string();
@@ -159,26 +107,25 @@ TEST(Sweeps, EveryBrokenArgumentGivesTheDocumentedResult) {
     }
 }
 
-// Each role from the length whose longest joined path in the library reaches
-// 250 characters: directories are joined with index names (18 characters),
-// the client also with "engine/00000004_compns.lst", the update directory
-// with update file names of up to 36 characters.
+// Each role from the length whose longest joined path in the library reaches 250 characters: directories are joined
+// with index names (18 characters), the client also with "engine/00000004_compns.lst", the update directory with
+// update file names of up to 36 characters.
 size_t shortest(char role) {
     static const size_t lengths[] = {223, 231, 231, 213, 244, 250};
     return lengths[std::min(std::string("csrue").find(role), size_t{5})];
 }
 constexpr size_t kLongest = 270;
 
-// A path of exactly `length` characters below base: 'd' nests 40-character
-// directories, '/' does the same and ends in "/", 'w' puts the length into
-// the last name. Empty when the last name would exceed what the system allows.
+// A path of exactly `length` characters below base: 'd' nests 40-character directories, '/' does the same and ends in
+// "/", 'w' puts the length into the last name. Empty when the last name would exceed what the system allows.
 std::string long_path(const fs::path& base, size_t length, char shape) {
     std::string s = base.string();
     const size_t end = shape == '/' ? length - 1 : length;
-    while (shape != 'w' && end - s.size() > 50) s += "/" + std::string(39, 'd');
+    while (shape != 'w' && end - s.size() > 50) s.append("/").append(39, 'd');
     if (end - s.size() - 1 > 255) return "";
-    s += "/" + std::string(end - s.size() - 1, 'n');
-    return shape == '/' ? s + "/" : s;
+    const size_t fill = end - s.size() - 1;
+    s.append("/").append(fill, 'n');
+    return shape == '/' ? s.append("/") : s;
 }
 
 // Every call succeeds on the intact installation, and with each path argument
@@ -218,9 +165,8 @@ TEST(Sweeps, EveryLengthAroundThePathBufferGivesTheOrdinaryResultOrARefusal) {
     }
 }
 
-// The calls that read definition records or component lists, by function
-// (and product), with what they give for a file holding a name that would
-// reach outside its directory.
+// The calls that read definition records or component lists, by function (and product), with what they give for a
+// file holding a name that would reach outside its directory.
 const std::map<std::string, std::string> kRefusedNames = {
     {"KalDornGetDownloadVersionListForUpdateManagerEx 4", "0"}, {"KalDornGetDownloadVersionListForUpdateManagerEx2 4", "0"},
     {"KalDornGetDownloadVersionListForInternetEx 4", "0"}, {"KalDornGetDownloadVersionListForPathEx 4", "0"},
@@ -237,13 +183,11 @@ std::string function_of(const Row& row) {
     return name.erase(name.find(' ') - 1, 1).substr(0, name.find(','));
 }
 
-// A definition or component record (and a definition name handed to the
-// lookup and the append) named so that it would reach outside its directory:
-// every call that reads the records refuses, every other one answers as with
-// a plain name. Nothing is opened outside the installation (the sentinel the
-// names point at is a FIFO, which would block whoever opened it), and the
-// list writers refuse such names before creating anything. Plain long names
-// stay data: every stored length around the 260-byte name field.
+// A definition or component record (and a definition name handed to the lookup and the append) named so that it would
+// reach outside its directory: every call that reads the records refuses, every other one answers as with a plain
+// name. Nothing is opened outside the installation (the sentinel the names point at is a FIFO, which would block
+// whoever opened it), and the list writers refuse such names before creating anything. Plain long names stay data:
+// every stored length around the 260-byte name field.
 TEST(Sweeps, RecordNamesThatReachOutsideAreRefused) {
     std::vector<std::string> names = {"../../../sentinel", "../sentinel", "a/b", "..", ".", "/", "/sentinel", "a\nb", "\x1f"};
     for (size_t length = 255; length <= 259; ++length) names.push_back(std::string(length, 'n'));
@@ -277,80 +221,6 @@ TEST(Sweeps, RecordNamesThatReachOutsideAreRefused) {
         EXPECT_TRUE(added == 0 && (o.e == 14 || !hostile)) << name;
         EXPECT_EQ(fs::exists(inst.path('O')), !hostile) << name;
     }
-}
-
-// Every writer on a real full file system, over its files as they are and
-// over new ones (".new"): its outcome there, no descriptor left open; a
-// failure changes no file and leaves no new one but a list or log of its own
-// that no reader takes; the log keeps its old lines. With room they succeed
-// and leave files their readers take.
-const std::map<std::string, std::string> kOnAFullFileSystem = {
-    {"UpdateSoloIndexDatFile", "0 0"}, {"ModifyDefEntryFromDatFile", "0 0"}, {"GetDefEntryFromDatFile", "0 0"},
-    {"SetCompnListFilePlatformId", "1 0/8"}, {"DumpRecordsToCompnLstFile", "0/14 0/14"},
-    {"AddEntrytoCompnLstFile", "1 0/14"}, {"MergeCompnLstFilesEx", "0/14 0/14"}, {"(CVXLogger", "1 1"}};
-
-bool usable(const std::string& path) {
-    Out r;
-    return GetDefListFromDatFile(path.c_str(), &r.dr, &r.n, &r.e) == 1 || GetCompnListFromLstFile(path.c_str(), &r.cr, &r.n, &r.e) == 1;
-}
-
-void writers_on_a_full_file_system(const fs::path& root) {
-    const Installation inst(root / "w");
-    pub::write_file(inst.path('G'), {'o', 'l', 'd', '\r', '\n'});
-    static const char block[4096] = {};
-    const int fd = ::open((root / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
-    for (size_t size = sizeof block; size > 0; size = ::write(fd, block, size) > 0 ? size : size / sizeof block) {
-    }
-    ::close(fd);
-    for (const Row& row : table()) {
-        const std::string name = row.name, expected = writes(row) ? kOnAFullFileSystem.at(name.substr(0, name.find('(', 1))) : "";
-        for (size_t fresh = 0; writes(row) && fresh < 2; ++fresh) {
-            Paths p = inst.paths(row);
-            for (size_t i = 0; row.roles[i] != '\0'; ++i)
-                if (is_written(row.roles[i])) p[i] += fresh ? ".new" : "";
-            const Tree before = snapshot(root);
-            const auto fds = fx::open_descriptors();
-            Out o;
-            const int result = row(p, o.e, o);
-            EXPECT_EQ(std::to_string(result) + (o.e ? "/" + std::to_string(o.e) : ""), split(expected, ' ')[fresh]) << name;
-            EXPECT_EQ(fx::open_descriptors(), fds) << name;
-            const Tree after = snapshot(root);
-            for (const auto& [path, was] : before) EXPECT_TRUE(after.count(path)) << name << " removed " << path;
-            for (const auto& [path, now] : after) {
-                bool written = false, created = false;  // a file the call writes; one it may leave (a list no reader takes, a log)
-                for (size_t i = 0; row.roles[i] != '\0'; ++i)
-                    written = written || (path == p[i] && is_written(row.roles[i])), created = created || (path == p[i] && std::strchr("OGL", row.roles[i]));
-                EXPECT_TRUE((before.count(path) && before.at(path) == now) || S_ISDIR(std::get<0>(now)) ||
-                            (result == 1 && written && before.count(path)) || (created && !usable(path))) << name << ": " << path;
-            }
-        }
-    }
-    const pub::Bytes log = fx::read_file(inst.path('G'));
-    EXPECT_EQ(std::string(log.begin(), log.end()).substr(0, 5), "old\r\n");
-    fs::remove(root / "filler");
-    for (const Row& row : table()) {
-        Out o;
-        const Paths p = inst.paths(row);
-        EXPECT_TRUE(!writes(row) || row(p, o.e, o) == 1) << row.name;
-        for (size_t i = 0; writes(row) && row.roles[i] != '\0'; ++i) EXPECT_TRUE(!std::strchr("DLO", row.roles[i]) || usable(p[i])) << row.name;
-    }
-}
-
-TEST(Sweeps, WritersOnAFullFileSystemFailCleanly) {
-    fx::TempDir dir;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // a small tmpfs in a mount namespace of its own
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount("tmpfs", dir.str().c_str(), "tmpfs", 0, "size=512k") != 0)
-            ::_exit(77);
-        writers_on_a_full_file_system(dir.path());
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "this machine does not allow mounting a small tmpfs (needs CAP_SYS_ADMIN)";
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the failures the child printed above";
 }
 
 }  // namespace

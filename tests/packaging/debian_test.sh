@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: CPack builds kaldorn and
-# kaldorn-dev, lintian reports no error, and unpacked into a scratch root
-# they pass the install check (example hosts built and run against the
-# root). kaldorn(1) renders without a warning and names every command and
-# option of the tool's command table; the completion script completes them.
+# The Debian packages as a user gets them: CPack builds kaldorn and kaldorn-dev, lintian reports no error, and unpacked
+# into a scratch root they pass the install check (example hosts built and run against the root). kaldorn(1) renders
+# without a warning and names every command and option of the tool's command table, which the completion completes.
 #   debian_test.sh BUILD_DIR
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)

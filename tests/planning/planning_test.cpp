@@ -1,5 +1,5 @@
 // Below the entry points (whose answers the C host pins): the selection rules through their builders,
-// with the flags entry points never set; presence names; the drivers' own codes; null arguments.
+// with the flags entry points never set; presence names; null arguments.
 #include <sstream>
 
 #include "fixtures.h"
@@ -110,50 +110,6 @@ TEST(Rules, PresenceTestNames) {
     EXPECT_EQ(IsVersionFilePresent(1, (slashes + "/").c_str(), 0, 0, &record), 0);
 }
 
-// A null array, or a count and start that describe none: 1, and not a flag nor the first index written.
-TEST(Rules, ArgumentsThatDescribeNoArrayChangeNothing) {
-    tagUPDT_VERSION_BUFFER e[2] = {};
-    e[0].chType = e[1].chType = 'X';
-    int first = -7;
-    for (auto [entries, count, start] : {std::tuple{e, 2, 2}, {e, 2, -2}, {e, -1, -1}, {nullptr, 2, -1}})
-        EXPECT_EQ(NewParseExForUpdateManager(entries, count, start) + NewParseExForUpdateManagerEx2(entries, count, start) +
-                      NewParseExForInternet(entries, count, start) + NewParseExForInternet2012(entries, count, start) +
-                      NewParseExForPath(1, "/no/", 0, entries, count, start) + NewParseForUpdateManagerDeleteFile(entries, count, start, &first),
-                  6);
-    EXPECT_EQ(NewParseForUpdateManagerDeleteFile(e, 2, -1, nullptr) + NewParseExForPath(1, nullptr, 0, e, 2, -1), 2);
-    EXPECT_EQ(first + e[0].uchFlag + e[0].uchSelected + e[1].uchFlag + e[1].uchSelected, -7);
-}
-
-// The drivers' codes that entry points count as success; bounds: dir, "/", an 18-character index name and the NUL
-// fit 260 bytes (240 characters: the file is simply absent); an update directory keeps room for 36-byte names.
-TEST(Drivers, ResultCodesAndDirectoryBounds) {
-    fx::TempDir dir;
-    const std::string d = dir.str() + "/", fits = "/" + std::string(239, 'd'), u = "/" + std::string(221, 'u');
-    for (auto [name, major, minor] : {std::tuple{"82", 8u, 2u}, {"91", 9u, 1u}}) fx::write_version_index(d + name, 1, fx::kExampleText, major, minor);
-    const auto plan = [](const std::string& c, const std::string& s, const std::string& updates) {  // and operation 1
-        const auto wc = fx::wide(c), ws = fx::wide(s);
-        std::string out;
-        for (int k = 0; k < 4; ++k)
-            out += fx::outcome<tagKAL_DORN_VERSION_LIST>([&](auto** l, unsigned int* e) {
-                return k == 0 ? KalDornGetDownloadVersionListForInternetLocal(1, c.c_str(), s.c_str(), l, 0, 1, e)
-                     : k == 1 ? KalDornGetDownloadVersionListForUpdateManagerLocal(1, wc.data(), ws.data(), l, 0, 0, e)
-                     : k == 2 ? KalDornGetDownloadVersionListForPathLocal(1, c.c_str(), s.c_str(), updates.c_str(), l, 0, e)
-                              : KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, ws.data(), ws.data(), wc.data(), l, e);
-            }) + "|";
-        return out;
-    };
-    EXPECT_EQ(plan(d + "82", d + "82", u), "error 1004|error 1004|error 1004|error 1004|");
-    EXPECT_EQ(plan(d + "82", d + "91", u), "error 1006|error 1006|error 1006|D4.1 D4.2|");
-    EXPECT_EQ(plan(fits, d + "82", u), std::string(kFrom10) + "|" + kAll + "|error 1005|" + kDelete + "|");
-    EXPECT_EQ(plan(fits + "d", d + "82", u), "error 1007|error 1007|error 1007|error 1007|");
-    EXPECT_EQ(plan(d + "82", d + "82", u + "u"), "error 1004|error 1004|error 1007|error 1004|");
-    const std::string s250 = "/" + std::string(249, 's');  // the solo planners: no room for the index name
-    EXPECT_EQ(fx::outcome<tagKAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-                  return KalDornGetDownloadFilesListForSoloUpdt(4, 0, d.c_str(), s250.c_str(), l, e); }) + "|" +
-                  fx::outcome<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** l, unsigned int* e) {
-                      return KaldornGetFileListFromOprIdForSoloUpdt(4, 2, d.c_str(), s250.c_str(), d.c_str(), l, e); }),
-              "error 0|error 1007");
-}
 
 // Each pointer argument null in turn (N(i, p) is argument i): 0, the error code untouched and
 // nothing handed out. The builders share one check; the path builder has its own for the directory.
@@ -194,6 +150,17 @@ TEST(Planning, NullArgumentsChangeNothing) {
             EXPECT_EQ(rows[i].second(k, &error), 0) << "row " << i << ", argument " << k;
             EXPECT_TRUE(error == 77 && list == nullptr && ex == nullptr && names == nullptr) << i;
         }
+    // A null array, or a count and start that describe none: 1, and not a flag nor the first index written.
+    tagUPDT_VERSION_BUFFER e[2] = {};
+    e[0].chType = e[1].chType = 'X';
+    int first = -7;
+    for (auto [entries, count, start] : {std::tuple{e, 2, 2}, {e, 2, -2}, {e, -1, -1}, {nullptr, 2, -1}})
+        EXPECT_EQ(NewParseExForUpdateManager(entries, count, start) + NewParseExForUpdateManagerEx2(entries, count, start) +
+                      NewParseExForInternet(entries, count, start) + NewParseExForInternet2012(entries, count, start) +
+                      NewParseExForPath(1, "/no/", 0, entries, count, start) + NewParseForUpdateManagerDeleteFile(entries, count, start, &first),
+                  6);
+    EXPECT_EQ(NewParseForUpdateManagerDeleteFile(e, 2, -1, nullptr) + NewParseExForPath(1, nullptr, 0, e, 2, -1), 2);
+    EXPECT_EQ(first + e[0].uchFlag + e[0].uchSelected + e[1].uchFlag + e[1].uchSelected, -7);
 }
 
 }  // namespace

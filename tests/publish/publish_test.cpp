@@ -1,6 +1,5 @@
-// The publisher's writers pinned byte for byte: the documented files, and a
-// version index DAT checked once against zlib's CRC and a hand count of the
-// byte sum. Every other suite builds its files with these writers.
+// The publisher's writers pinned byte for byte: the documented files, and a version index DAT checked once against
+// zlib's CRC and a hand count of the byte sum. Every other suite builds its files with these writers.
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -43,14 +42,12 @@ TEST(Publish, WritersReproduceTheDocumentedFiles) {
     std::memcpy(list.data(), "INXF\x01\x01Tarnwick Fieldworks Systems Ltd.", 38);
     list[56] = 35, list[76] = 1, list[80] = 0x08, list[108] = 0x10, list[120] = 0x0B;
     EXPECT_EQ(fx::pub::component_list({{1, 0, {}, 0, "a", {}}}), list);
-    // Plain 0x01 is stored as 0x08, 0x61 as 0x0B, 0x80 as 0x04; the platform
-    // identifiers stay plain in the head.
+    // Plain 0x01 is stored as 0x08, 0x61 as 0x0B, 0x80 as 0x04; the platform identifiers stay plain in the head.
     const fx::Bytes b = fx::pub::component_list({{0x01, 0x61, {}, 0x80, "a", {}}}, {7, 8, 9});
     EXPECT_EQ(std::vector<int>({b[80], b[84], b[104], b[60], b[64], b[68]}), std::vector<int>({8, 11, 4, 7, 8, 9}));
 
-    // Text "110001;1" at DB version 2.1: section CRC 0x4b4ff06f (zlib's
-    // crc32 of the 8 text bytes after the 28 header bytes it covers), byte
-    // sum 0x296.
+    // Text "110001;1" at DB version 2.1: section CRC 0x4b4ff06f (zlib's crc32 of the 8 text bytes after the 28 header
+    // bytes it covers), byte sum 0x296.
     EXPECT_EQ(fx::pub::version_index({1, 0, 0, {1, 1}, {2, 1}, "110001;1"}),
               from_hex("dfdb0000 96020000 01000000 00000000 00000000 00000000 00000000 6ff04f4b 01000000 01000000 "
                        "02000000 01000000 08000000 00000000 00000000 31313030 30313b31"));

@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
-# Proves from the shipped object that the library keeps no state of its own:
-# no data symbol of ours lies in a section that stays writable after loading
-# (.data, .bss, .tdata, .tbss; .data.rel.ro is made read-only once relocated).
-# Ours is every symbol made from our sources, guard variables included. Not
-# ours: the C runtime start files' __dso_handle, __TMC_END__ and completed.N;
-# libgcc's processor feature record (__cpu_model, __cpu_features2, filled once
-# at load); sanitizer instrumentation, and clang's __unnamed_N records for the
-# sanitizer runtimes in an instrumented object.
+# The library keeps no state of its own: no data symbol made from our sources (guard variables included) lies in a
+# section that stays writable after loading (.data, .bss, .tdata, .tbss; .data.rel.ro is read-only once relocated).
+# Not ours: the C runtime's start-file symbols, libgcc's processor feature record, and sanitizer instrumentation with
+# clang's __unnamed_N records.
 set -euo pipefail
 so=$1
 sections=$(readelf -SW "$so")

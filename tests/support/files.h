@@ -1,7 +1,6 @@
-// Scratch directories, files, the process's descriptors, installations
-// written through the publisher's writers, and lists rendered as text: what
-// the suites, the example generator and the benchmarks share. No test
-// framework and no seam, so that it links with kaldorn.so as well.
+// Scratch directories, files, the process's descriptors, installations written through the publisher's writers, and
+// lists rendered as text: what the suites, the example generator and the benchmarks share. No test framework and no
+// seam, so that it links with kaldorn.so as well.
 #pragma once
 
 #include <filesystem>
@@ -20,8 +19,7 @@ namespace fs = std::filesystem;
 namespace pub = kaldorn::publish;
 using Bytes = pub::Bytes;
 
-// A fresh directory under base (the test temp dir unless given), removed by
-// the destructor.
+// A fresh directory under base (the test temp dir unless given), removed by the destructor.
 class TempDir {
 public:
     explicit TempDir(const fs::path& base = fs::temp_directory_path());

@@ -1,6 +1,5 @@
-// What every suite shares: files.h, and the checks over the test build's
-// seams: every allocation failing in turn, every write or seek failing in
-// turn, and one call's list rendered with its descriptors checked.
+// What every suite shares: files.h, and the checks over the test build's seams: every allocation failing in turn,
+// every write or seek failing in turn, and one call's list rendered with its descriptors checked.
 #pragma once
 
 #include <functional>
@@ -10,6 +9,7 @@
 
 #include "files.h"
 #include "support/alloc.h"
+#include "support/fileio.h"
 
 namespace fx {
 
@@ -26,9 +26,8 @@ inline void each_allocation(const std::function<void(long nth)>& call) {
     }
 }
 
-// Makes the nth write or seek fail (inject: the seam's fail_write or
-// fail_seek) while call() runs, for nth = 1, 2, ... until through(nth,
-// result) says the call got past the last one; returns that nth.
+// Makes the nth write or seek fail (inject: the seam's fail_write or fail_seek) while call() runs, for nth = 1, 2,
+// ... until through(nth, result) says the call got past the last one; returns that nth.
 inline long until_through(void (*inject)(long), const std::function<int()>& call,
                           const std::function<bool(long nth, int result)>& through) {
     for (long nth = 1; nth < 10000; ++nth) {
@@ -41,9 +40,8 @@ inline long until_through(void (*inject)(long), const std::function<int()>& call
     return 0;
 }
 
-// One call that hands out a list: its rendering, then "[N]" when a success
-// leaves code N, or "error N" when it fails. The list is freed; no
-// descriptor may stay open and a failure hands out nothing.
+// One call that hands out a list: its rendering, then "[N]" when a success leaves code N, or "error N" when it fails.
+// The list is freed; no descriptor may stay open and a failure hands out nothing.
 template <typename List, typename Call>
 std::string outcome(Call call) {
     List* list = nullptr;

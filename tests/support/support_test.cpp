@@ -1,11 +1,12 @@
-// The list templates, the unit-by-unit width conversion, path joining, and
-// the engine directory lookup through the sibling library.
+// The list templates, the unit-by-unit width conversion, path joining, the
+// engine directory lookup through the sibling library, and the logger.
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "fixtures.h"
 #include "kaldorn/support.h"
+#include "kaldorn/vxlog.h"
 #include "support/alloc.h"
 
 namespace {
@@ -32,9 +33,8 @@ TEST(Lists, AppendCopiesAndAFailureLeavesTheList) {
               2);
 }
 
-// Bytes widen by sign extension and units narrow to their low byte; a source
-// of capacity - 1 characters fits, a longer one is refused and nothing is
-// written, canaries past the capacity included.
+// Bytes widen by sign extension and units narrow to their low byte; a source of capacity - 1 characters fits, a
+// longer one is refused and nothing is written, canaries past the capacity included.
 TEST(WideChar, SignExtensionLowBytesAndCapacity) {
     const unsigned short wide[] = {0x01, 0x7F, 0xFF80, 0xFFE9, 0xFFFF, 0x0141, 0x20AC, 0x00E9, 0};
     unsigned short w[9] = {};
@@ -137,6 +137,57 @@ TEST(EngineLocation, EverySiblingContract) {
     VXFreeLibrary(self);
     VXFreeLibrary(nullptr);
     EXPECT_FALSE(sibling_mapped());
+}
+
+std::string text(const std::string& path) {
+    const fx::Bytes b = fx::read_file(path);
+    return std::string(b.begin(), b.end());
+}
+
+// Each line: prefix ("UNKNOWN" when none; cut to 259 bytes), one blank, the message cut to 1023 characters, CR LF;
+// appended behind what the file held. A write or the seek failing at each point in turn: the old lines stay, the new
+// one is incomplete and no descriptor stays open. A null format, a missing directory and a path too long for the
+// member (refused rather than cut to another name) write nothing.
+TEST(Logger, LinesAndFailures) {
+    const std::string p(259, 'p'), pq = p + "q", x(1023, 'x');
+    const struct {
+        const char* prefix;
+        std::string before, message, after;
+    } cases[] = {{"Setup", "", "hello", "Setup hello\r\n"}, {nullptr, "old\n", "n=1", "old\nUNKNOWN n=1\r\n"},
+                 {"P", "", x + "yy", "P " + x + "\r\n"}, {"", "", "", " \r\n"}, {pq.c_str(), "", "m", p + " m\r\n"}};
+    for (const auto& c : cases) {
+        fx::TempDir dir;
+        if (!c.before.empty()) fx::write_file(dir.file("a.log"), c.before);
+        CVXLogger log(dir.file("a.log").c_str(), std::string(500, 'm').c_str(), c.prefix);
+        log.WriteToLog(7, "%s", c.message.c_str());
+        log.WriteToLog(8, "%s", c.message.c_str());
+        EXPECT_EQ(text(dir.file("a.log")), c.after + c.after.substr(c.before.size())) << c.after.substr(0, 20);
+        EXPECT_TRUE(!c.before.empty() || fx::fs::status(dir.file("a.log")).permissions() == fx::fs::perms(0600));
+    }
+    fx::TempDir dir;
+    const std::string old = "old\r\n", whole = old + "P m\r\n";
+    for (auto inject : {kaldorn::testing::fail_write, kaldorn::testing::fail_seek}) {
+        size_t fds = 0;
+        const auto call = [&] {
+            fx::write_file(dir.file("a.log"), old);
+            fds = fx::descriptor_count();
+            CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, "m");
+            return 0;
+        };
+        fx::until_through(inject, call, [&](long, int) {
+            const std::string now = text(dir.file("a.log"));
+            EXPECT_EQ(fx::descriptor_count(), fds);
+            EXPECT_TRUE(now == whole || (now.size() < whole.size() && now.compare(0, old.size(), old) == 0)) << now;
+            return now == whole;
+        });
+    }
+    fx::fs::remove(dir.file("a.log"));
+    const size_t fds = fx::descriptor_count();
+    CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, nullptr);
+    CVXLogger(dir.file("no/such/dir/a.log").c_str(), nullptr, "P").WriteToLog(0, "x");
+    CVXLogger((dir.str() + "/" + std::string(300, 'f')).c_str(), nullptr, "P").WriteToLog(0, "m");
+    EXPECT_EQ(fx::descriptor_count(), fds);
+    EXPECT_TRUE(fx::fs::is_empty(dir.path()));
 }
 
 }  // namespace

@@ -1,26 +1,21 @@
 #!/usr/bin/env bash
-# The installed tool over the example (arguments KALDORN EXAMPLE_DIR): what it
-# adds to the library: arguments, output formats, exit status, JSON, messages.
-# A case is STATUS | ARGUMENTS | CHECK: run in the example directory, the tool
-# must exit with STATUS, and CHECK (a jq filter on stdout, or an extended regex
-# over stdout then stderr with lines ended by "~") must hold; every --json
-# answer must carry "format": 1 and its command's name.
+# The installed tool over the example (arguments KALDORN EXAMPLE_DIR): what it adds to the library: arguments, output
+# formats, exit status, JSON, messages. A case is STATUS | ARGUMENTS | CHECK: run in the example directory, the tool
+# must exit with STATUS, and CHECK (a jq filter on stdout, or an extended regex over stdout then stderr with lines
+# ended by "~") must hold; every --json answer must carry "format": 1 and its command's name.
 set -uo pipefail
 kaldorn=$1 failed=0 passed=0 w=$(mktemp -d)
 trap 'rm -rf "$w"' EXIT
 cd "$2" || exit 1
 fail() { echo "FAILED: $*"; failed=$((failed + 1)); }
-check() { local what=$1; shift; if "$@"; then passed=$((passed + 1)); else fail "$what"; fi; }
 printf '%s' '110001;110001;110010;110001;110001;110010;110001;11' >"$w/text"
 mkdir "$w/defs" && echo x >"$w/defs/alpha" && echo yy >"$w/defs/beta" && cp client/00000004_compns.lst "$w/merged.lst"
 cp source/00000001_index.dat "$w/damaged.dat" && printf 9 | dd of="$w/damaged.dat" bs=1 seek=70 conv=notrunc 2>/dev/null
 mkdir "$w/odd" && echo x >"$w/odd/good" && echo y >"$w/odd/$(printf 'a\tb')"
 python3 - "$w/hostile.lst" <<'PY'  # the client's list with its second record renamed "p<LF>tterns.main"
 import struct, sys
-b = bytearray(open('client/00000004_compns.lst', 'rb').read())
-stored = lambda s: bytes(((c << 3) | (c >> 5)) & 255 for c in s)
-i = b.find(stored(b'patterns.main')); b[i:i + 3] = stored(b'p\nt')
-struct.pack_into('<I', b, 56, sum(b[80:])); open(sys.argv[1], 'wb').write(b)
+b = bytearray(open('client/00000004_compns.lst', 'rb').read()); i = b.find(b'\x83\x0b\xa3')  # "pat", stored rotated
+b[i + 1] = 10 << 3; struct.pack_into('<I', b, 56, sum(b[80:])); open(sys.argv[1], 'wb').write(b)
 PY
 internet='["iu000303_monthly.dat", "iu000603_monthly.dat", "iu000703_weekly.dat", "iu000801.dat", "iu000802.dat"]'
 while IFS='|' read -r want args test; do
@@ -74,12 +69,10 @@ done <<EOF
 0 | show $w/d.dat | current definition 1, last id 1, 1 records~ +1  00000010_00000001.dat  0102030405060a  status 0  data 0  abc~$
 2 | defs modify $w/d.dat 1 --date 0102 | date '0102' is not 14 hex digits
 EOF
-for q in "plan client source --source internet" "plan client source client --source path" \
-  "plan client source --source update-manager --product 4" "oprid client source 0 --product 4 --reference reference"; do
-  check "W and A differ: $q" [ "$("$kaldorn" $q --width w 2>&1)" = "$("$kaldorn" $q --width a 2>&1)" ]
+for q in "plan client source client --source path" "plan client source --source update-manager --product 4" \
+  "oprid client source 0 --product 4 --reference reference"; do  # the 16-bit and the 8-bit entry points, rendered alike
+  [ "$("$kaldorn" $q --width w 2>&1)" = "$("$kaldorn" $q --width a 2>&1)" ] || fail "W and A differ: $q"
 done
-check "md5 disagrees with md5sum" bash -c "'$kaldorn' md5 source/*.dat client/*.lst | md5sum --quiet -c -"
-f=source/00000001_index.dat
-check "crc32 disagrees with gzip's trailer" [ "$("$kaldorn" crc32 $f | cut -c1-8)" = "$(gzip -c $f | tail -c8 | od -An -tx4 -N4 | tr -d ' ')" ]
+"$kaldorn" md5 source/*.dat client/*.lst | md5sum --quiet -c - || fail "md5 output does not check with md5sum -c"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
