@@ -219,8 +219,7 @@ TEST_F(CompnList, AddingEntries) {
     while (deep.size() < 270) deep += "/" + std::string(40, 'd');
     fx::write_file(deep + "/c", "");
     fx::write_file(list, Bytes(79, 0));
-    for (auto [component, expected] :
-         {std::pair{deep + "/c", 7u}, {a, 10u}})
+    for (auto [component, expected] : {std::pair{deep + "/c", 7u}, {a, 10u}})
         EXPECT_TRUE(add(component, 1) == 0 && code == expected && fx::read_file(list) == Bytes(79, 0)) << expected;
     EXPECT_EQ(AddEntrytoCompnLstFile(a.c_str(), 1, 0, list.c_str(), nullptr, &code), 0);
     Recs r(1);  // one file's record replaces every field; a failure writes none

@@ -49,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (GetCompnListFromLstFile(path.c_str(), &records, &count, &error) != 1) return 0;
     if (DumpRecordsToCompnLstFile(copy.c_str(), records, count, 0, nullptr, &error) != 1 ||
         GetCompnListFromLstFile(copy.c_str(), &again, &again_count, &error) != 1 || again_count != count ||
-        (count != 0 && std::memcmp(records, again, sizeof *records * count) != 0))
-        std::abort();
+        (count != 0 && std::memcmp(records, again, sizeof *records * count) != 0)) std::abort();
     ReleaseCompnList(again, again_count, &error);
     if (count != 0) verify_installation(in, records, count);  // the first file makes the directory
     ReleaseCompnList(records, count, &error);

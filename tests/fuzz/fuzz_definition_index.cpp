@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (GetDefListFromDatFile(path.c_str(), &records, &count, &error) != 1) return 0;
     for (const auto* r = records; r != records + count; ++r)
         if (r->dwNameLength < 1 || r->dwNameLength > KALDORN_MAX_PATH || r->szDefName[r->dwNameLength - 1] != '\0' ||
-            !kaldorn::detail::is_plain_name(r->szDefName, r->dwNameLength))
-            std::abort();
+            !kaldorn::detail::is_plain_name(r->szDefName, r->dwNameLength)) std::abort();
     ReleaseDefList(records, count, &error);
     return 0;
 }

@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Out w, a;
         if (KaldornGetFileListFromOprIdForUpdateManagerW(1, v, W(s.c_str()), W(s.c_str()), W(c.c_str()), &w.fw, &w.e) !=
                 KaldornGetFileListFromOprIdForUpdateManagerA(1, v, s.c_str(), s.c_str(), c.c_str(), &a.fa, &a.e) ||
-            w.e != a.e || w.records() != a.records())
-            std::abort();
+            w.e != a.e || w.records() != a.records()) std::abort();
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 // comparisons, and the writers under faults. Every file the library writes is compared with the publisher's file of
 // the same content. A call that does not complete leaves the old file byte for byte (or no file where there was none).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -272,7 +273,7 @@ TEST(DefinitionIndex, CompareFailuresAndSelection) {
 // The writers under faults: a write or seek failing at each point in turn, the process killed at each write, a file
 // whose copy's hidden name (".<name>.XXXXXX") would pass the 255-byte limit on a name, and links, where the writers
 // work on the file in place. One that completes leaves the whole new file and nothing else in the directory; a
-// replaced file keeps its mode, a new one is 0600.
+// replaced file keeps its mode (and, as root, its owner), a new one is 0600.
 const struct Writer {
     const char* what;
     bool creates;  // the file does not exist before the call
@@ -346,8 +347,11 @@ TEST_F(DefWriterFaults, ModesKeptAndInPlaceWhereACopyCannotReplaceTheFile) {
         const Bytes whole = after(w);
         reset(w);
         if (!w.creates) fs::permissions(path, fs::perms(0644));
+        const bool chowned = !w.creates && ::geteuid() == 0 && ::chown(path.c_str(), 1234, ::getegid()) == 0;  // as root
         ASSERT_EQ(w.call(path.c_str()), 1) << w.what;
         EXPECT_EQ(fs::status(path).permissions(), fs::perms(w.creates ? 0600 : 0644)) << w.what;
+        struct stat st{};
+        EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (!chowned || st.st_uid == 1234)) << w.what;
         reset(w);
         fs::remove(path);
         if (!w.creates) write_file(long_path, old_bytes);

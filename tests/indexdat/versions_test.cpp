@@ -1,4 +1,8 @@
 // Version index DATs: the reader, the version text decoder and the current version of an installation.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "fixtures.h"
@@ -46,6 +50,12 @@ TEST(VersionIndex, LoadedOrRefused) {
     }
     tagUPDT_DAT_VERSION_INFO_MEM m{};
     EXPECT_EQ(GetUpdateVersionInfo(nullptr, &m) + GetUpdateVersionInfo(path.c_str(), nullptr), 0);
+    sockaddr_un socket{AF_UNIX, {}};  // there, but nothing to open
+    dir.file("socket").copy(socket.sun_path, sizeof socket.sun_path - 1);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&socket), sizeof socket), 0);
+    EXPECT_TRUE(GetUpdateVersionInfo(socket.sun_path, &m) == 0 && m.stBuffer.pData == nullptr);
+    ::close(s);
 }
 
 std::string version(tagKAL_DORN_TYPE_INFO v) {

@@ -65,8 +65,7 @@ TEST(Crc32, EveryPathAndEveryFormIsZlibsCrc) {
     }
     unsigned int out = 42;
     EXPECT_EQ(crc.GetBuffCrc32(data.data(), 1, nullptr) + crc.GetStringCrc32(nullptr, &out) +
-                  crc.GetFileCrc32fopen(f.c_str(), nullptr) + crc.GetFileCrc32open(nullptr, &out),
-              0);
+                  crc.GetFileCrc32fopen(f.c_str(), nullptr) + crc.GetFileCrc32open(nullptr, &out), 0);
     EXPECT_EQ(out, 42u);
     EXPECT_EQ(std::pair(_filelength(-1), _filelength(12345)), std::pair(0, -1));
     const int fd = ::open(f.c_str(), O_RDONLY);
@@ -186,8 +185,7 @@ TEST(Md5, ValidationAndFailures) {
                   md5.ValidateMD5(abc.c_str(), good, nullptr) + md5.CalculateMD5(p, 3, nullptr) +
                   md5.CalculateMD5(missing.c_str(), d) + md5.CalculateMD5(dir.str().c_str(), d) +
                   CalculateMD5WrapperA(abc.c_str(), nullptr) + md5.InitMD5(nullptr) + md5.UpdateMD5(nullptr, p, 3) +
-                  md5.FinalMD5(nullptr) + md5.TransformMD5(nullptr, nullptr),
-              0);
+                  md5.FinalMD5(nullptr) + md5.TransformMD5(nullptr, nullptr), 0);
     EXPECT_TRUE(fx::descriptor_count() == fds && match == 7 && hex(d) == hex(fx::Bytes(16, 0xAB).data()));
 }
 

@@ -52,10 +52,8 @@ std::string outcome(Call call) {
     EXPECT_TRUE(ok == 1 || list == nullptr);
     std::string out = ok == 1 ? render(list) : "error " + std::to_string(error);
     if (ok == 1 && error != 0) out += (out.empty() ? "[" : " [") + std::to_string(error) + "]";
-    if constexpr (std::is_same_v<List, tagKAL_DORN_VERSION_LIST>)
-        FreeUpdtInfoList(list);
-    else
-        FreeUpdtInfoListEx(list);
+    if constexpr (std::is_same_v<List, tagKAL_DORN_VERSION_LIST>) FreeUpdtInfoList(list);
+    else FreeUpdtInfoListEx(list);
     return out;
 }
 

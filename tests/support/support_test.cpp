@@ -29,8 +29,7 @@ TEST(Lists, AppendCopiesAndAFailureLeavesTheList) {
     EXPECT_TRUE(head->pNext == tail && tail->pNext == nullptr && head->dwKind == 3 && tail->dwKind == 4);
     EXPECT_TRUE(first == last && first->pNext == nullptr && first->uchFlag == 2 && first->stInfo.dwMajorVersion == 7);
     EXPECT_EQ(FreeUpdtInfoListEx(head) + KalDornFreeVersionListExLocal(first) + FreeUpdtInfoListEx<FileList>(nullptr) +
-                  KalDornFreeVersionListExLocal<FileList>(nullptr),
-              2);
+                  KalDornFreeVersionListExLocal<FileList>(nullptr), 2);
 }
 
 // Bytes widen by sign extension and units narrow to their low byte; a source of capacity - 1 characters fits, a
@@ -50,16 +49,14 @@ TEST(WideChar, SignExtensionLowBytesAndCapacity) {
             const int fits = length < cap ? 1 : 0;
             EXPECT_EQ(ConvertToWideCharEx(std::string(length, '\xE9').c_str(), wout.data(), cap) +
                           ConvertToMultiByte(source.data(), cout.data(), cap),
-                      2 * fits)
-                << cap << " " << length;
+                      2 * fits) << cap << " " << length;
             EXPECT_TRUE(!fits || (wout[length] == 0 && cout[length] == 0 && (length == 0 || wout[0] == 0xFFE9)));
             for (size_t i = fits ? length + 1 : 0; i < wout.size(); ++i)
                 ASSERT_TRUE(wout[i] == 0xAAAA && cout[i] == '\x55') << cap << " " << length << " " << i;
         }
     }
     EXPECT_EQ(ConvertToWideCharEx(nullptr, w, 2) + ConvertToWideCharEx("a", nullptr, 2) +
-                  ConvertToMultiByte(nullptr, narrow, 2) + ConvertToMultiByte(wide, nullptr, 2),
-              0);
+                  ConvertToMultiByte(nullptr, narrow, 2) + ConvertToMultiByte(wide, nullptr, 2), 0);
     EXPECT_EQ(w[0], 1);
 }
 
@@ -84,8 +81,7 @@ TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
     }
     char out[260];
     EXPECT_EQ(MakeFilePath(nullptr, "a", out, 260) + MakeFilePath("d", nullptr, out, 260) +
-                  MakeFilePath("d", "a", nullptr, 260),
-              0);
+                  MakeFilePath("d", "a", nullptr, 260), 0);
 }
 
 bool sibling_mapped() {
