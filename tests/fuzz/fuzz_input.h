@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -18,12 +19,13 @@ namespace fuzz {
 
 namespace fs = std::filesystem;
 
-inline const fs::path& scratch() {
-    static const struct Scratch {
-        fs::path dir = fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid()));
-        ~Scratch() { std::error_code ec; fs::remove_all(dir, ec); }
-    } s;
-    return s.dir;
+inline const fs::path& scratch() {  // never destroyed, so the exit handler cannot outlive it
+    static const fs::path* const dir = [] {
+        auto* p = new fs::path(fs::temp_directory_path() / ("kaldorn-fuzz-" + std::to_string(::getpid())));
+        std::atexit([] { std::error_code ec; fs::remove_all(scratch(), ec); });
+        return p;
+    }();
+    return *dir;
 }
 
 inline std::string read(const fs::path& path) {
