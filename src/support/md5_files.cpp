@@ -100,8 +100,10 @@ private:
     }
 
     // Reads until the slot holds kRead bytes or the file ends; at the end
-    // the padding follows the data. A read error ends the job without a
-    // digest and frees the lane.
+    // the padding follows the data. A read that returns fewer bytes than
+    // asked is the end: a regular file returns less only there, so a small
+    // file costs one read, not a second one that returns 0. A read error ends
+    // the job without a digest and frees the lane.
     void fill(unsigned l) {
         Lane& lane = lane_[l];
         uint32_t held = lane.end - lane.begin;
@@ -109,7 +111,8 @@ private:
         lane.begin = lane.slot;
         lane.end = lane.slot + held;
         while (lane.end < lane.slot + kRead) {
-            ssize_t got = ::read(lane.fd.get(), area_ + lane.end, lane.slot + kRead - lane.end);
+            uint32_t asked = lane.slot + kRead - lane.end;
+            ssize_t got = ::read(lane.fd.get(), area_ + lane.end, asked);
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) {
                 lane.fd.reset();
@@ -117,13 +120,13 @@ private:
                 jobs_.done(lane.item, nullptr);
                 return;
             }
-            if (got == 0) {
+            lane.end += static_cast<uint32_t>(got);
+            lane.length += static_cast<uint64_t>(got);
+            if (static_cast<uint32_t>(got) < asked) {
                 lane.fd.reset();
                 pad(lane);
                 return;
             }
-            lane.end += static_cast<uint32_t>(got);
-            lane.length += static_cast<uint64_t>(got);
         }
     }
 

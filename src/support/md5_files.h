@@ -16,8 +16,9 @@ public:
     // An open descriptor of the next file and its item number; -1 when no
     // file is left. The digester closes the descriptor.
     virtual int next(size_t& item) = 0;
-    // The digest of the whole file of an item (everything read until read()
-    // returns 0), or null when a read failed.
+    // The digest of the whole file of an item (everything read until a
+    // read() returns fewer bytes than asked, which for a regular file is its
+    // end), or null when a read failed.
     virtual void done(size_t item, const unsigned char* digest) = 0;
 
 protected:
