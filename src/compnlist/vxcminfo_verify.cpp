@@ -6,12 +6,15 @@
 // lane, and the outcome of every record is then taken in list order, so the
 // records reported and the first failure are those of checking one file
 // after another.
+// The list is walked in place as it was loaded and checked; only the
+// records reported are copied out into 300-byte records.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "compnlist/list_view.h"
 #include "compnlist/verify.h"
 #include "support/alloc.h"
 #include "support/fileio.h"
@@ -77,15 +80,14 @@ enum Outcome : unsigned char { kUnchecked, kKept, kReported, kTooLong, kUnreadab
 // checking one file after another would have stopped there.
 class Checks final : public DigestJobs {
 public:
-    Checks(const CompnRecord* records, unsigned int count, const Directory& first, const Directory* second,
-           unsigned char* outcome)
-        : records_(records), count_(count), first_(first), second_(second), outcome_(outcome) {}
+    Checks(const ListView& list, const Directory& first, const Directory* second, unsigned char* outcome)
+        : list_(list), first_(first), second_(second), outcome_(outcome) {}
 
     int next(size_t& item) override {
-        while (!failed_ && cursor_ < count_) {
-            size_t i = cursor_++;
-            if (records_[i].dwFlag != 1) continue;
-            const char* name = records_[i].szFileName;
+        while (!failed_ && cursor_ < list_.count) {
+            uint32_t i = cursor_++;
+            if (list_.flag(i) != 1) continue;
+            const char* name = list_.name(i);
             FdGuard fd;
             bool missing = false;
             if (!first_.open(name, fd, missing) || (missing && second_ != nullptr && !second_->open(name, fd, missing)))
@@ -106,7 +108,7 @@ public:
             fail(item, kUnreadable);
             return;
         }
-        outcome_[item] = std::memcmp(digest, records_[item].uchMD5Digest, 16) != 0 ? kReported : kKept;
+        outcome_[item] = std::memcmp(digest, list_.digest(static_cast<uint32_t>(item)), 16) != 0 ? kReported : kKept;
     }
 
 private:
@@ -116,40 +118,39 @@ private:
         return -1;
     }
 
-    const CompnRecord* records_;
-    size_t count_;
+    const ListView& list_;
     const Directory& first_;
     const Directory* second_;
     unsigned char* outcome_;
-    size_t cursor_ = 0;
+    uint32_t cursor_ = 0;
     bool failed_ = false;
 };
 
 // Takes the outcomes in list order: the first failure ends the call with its
 // code, reported records are collected as copies.
-unsigned int gather(const CompnRecord* records, const unsigned char* outcome, unsigned int count,
-                    Collection& found) {
-    for (unsigned int i = 0; i < count; ++i) {
+unsigned int gather(const ListView& list, const unsigned char* outcome, Collection& found) {
+    for (uint32_t i = 0; i < list.count; ++i) {
         if (outcome[i] == kTooLong) return KALDORN_E_OPEN;
         if (outcome[i] == kUnreadable) return KALDORN_E_DIGEST;
         if (outcome[i] != kReported) continue;
-        CompnRecord copy = records[i];
+        CompnRecord copy;
+        list.copy_out(i, copy);
         if (AddToGenList(&copy, &found.head, &found.tail) != 1) return KALDORN_E_NO_MEMORY;
         ++found.count;
     }
     return 0;
 }
 
-unsigned int collect(Md5Path path, const CompnRecord* records, unsigned int count, const Directory& first,
-                     const Directory* second, Collection& found) {
+unsigned int collect(Md5Path path, const ListView& list, const Directory& first, const Directory* second,
+                     Collection& found) {
     size_t flagged = 0;
-    for (unsigned int i = 0; i < count; ++i) flagged += records[i].dwFlag == 1 ? 1 : 0;
+    for (uint32_t i = 0; i < list.count; ++i) flagged += list.flag(i) == 1 ? 1u : 0u;
     if (flagged == 0) return 0;
-    HeapPtr<unsigned char> outcome(static_cast<unsigned char*>(allocate_zeroed(count, 1)));
+    HeapPtr<unsigned char> outcome(static_cast<unsigned char*>(allocate_zeroed(list.count, 1)));
     if (!outcome) return KALDORN_E_NO_MEMORY;
-    Checks checks(records, count, first, second, outcome.get());
+    Checks checks(list, first, second, outcome.get());
     if (!digest_files(path, flagged, checks)) return KALDORN_E_NO_MEMORY;
-    return gather(records, outcome.get(), count, found);
+    return gather(list, outcome.get(), found);
 }
 
 unsigned int to_array(const Collection& found, HeapPtr<CompnRecord>& out) {
@@ -165,12 +166,11 @@ unsigned int verify(Md5Path path, const char* list, const char* dir1, const char
                     uint32_t& count) {
     Directory first, second;
     if (!first.prepare(dir1) || (dir2 != nullptr && !second.prepare(dir2))) return KALDORN_E_NO_DIRECTORY;
-    CompnRecord* raw = nullptr;
-    unsigned int n = 0, code = 0;
-    if (GetCompnListFromLstFile(list, &raw, &n, &code) != 1) return code;
-    HeapPtr<CompnRecord> records(raw);
+    ListView view;
+    unsigned int code = load_list_view(list, view);
+    if (code != 0) return code;
     Collection found;
-    if ((code = collect(path, raw, n, first, dir2 != nullptr ? &second : nullptr, found)) != 0) return code;
+    if ((code = collect(path, view, first, dir2 != nullptr ? &second : nullptr, found)) != 0) return code;
     if ((code = to_array(found, out)) != 0) return code;
     count = found.count;
     return 0;
