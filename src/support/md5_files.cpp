@@ -44,6 +44,8 @@ struct Lane {
     char name[KALDORN_MAX_PATH];
 };
 
+static_assert(Ring::kMaxSlots >= kMd5MaxLanes, "a ring slot for every lane");
+
 enum Op : uint64_t { kOpenOp, kReadOp };
 constexpr uint64_t tag(unsigned lane, Op op) { return uint64_t{lane} << 1 | op; }
 
