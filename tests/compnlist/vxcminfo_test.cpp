@@ -353,7 +353,7 @@ TEST_F(CompnList, MergeAndDiffFollowTheRules) {
         return handed_out(code, GenerateDiffforCompnLstFiles, o.c_str(), n.c_str());
     };
     std::mt19937 gen(11);
-    const std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "\xC4", "\xE4"};
+    const std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "Z", "z", "\xC4", "\xE4"};
     for (int round = 0; round < 20; ++round) {
         const Parts o = round ? random_parts(gen, gen() % 12, names) : Parts{};
         const Parts n = random_parts(gen, gen() % 12, names);
