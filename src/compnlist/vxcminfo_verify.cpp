@@ -51,23 +51,40 @@ struct Directory {
         return true;
     }
 
-    // Opens dir + name, resolved exactly as that joined path would be;
-    // false when it does not fit a path buffer. A file that is not there (as
-    // access() with F_OK would find) leaves fd invalid with missing set; one
-    // that is there but cannot be opened leaves fd invalid with missing clear.
-    bool open(const char* name, FdGuard& out, bool& missing) const {
+    // Where dir + name is, resolved exactly as that joined path would be:
+    // a base descriptor (or AT_FDCWD) and the name under it, in a 260-byte
+    // buffer; false when the joined path does not fit one.
+    bool locate(const char* name, int& base, char* at) const {
         char joined[KALDORN_MAX_PATH];
         if (!join_path(joined, sizeof joined, path, name)) return false;
-        int base = AT_FDCWD;
-        const char* at = joined;
+        base = AT_FDCWD;
+        const char* rest = joined;
         if (fd.valid()) {
             base = fd.get();
-            for (at = joined + length; *at == '/';) ++at;  // "dir//x" is dir's x
-            if (*at == '\0') at = ".";                     // "dir/" is dir itself
+            for (rest = joined + length; *rest == '/';) ++rest;  // "dir//x" is dir's x
+            if (*rest == '\0') rest = ".";                       // "dir/" is dir itself
         }
+        std::memcpy(at, rest, std::strlen(rest) + 1);
+        return true;
+    }
+
+    // Whether an open of name that failed with err failed because the file
+    // is not there, as access() with F_OK would find.
+    bool missing(const char* name, int err) const {
+        char at[KALDORN_MAX_PATH];
+        int base = AT_FDCWD;
+        return err == ENOENT || err == ENOTDIR || !locate(name, base, at) || ::faccessat(base, at, F_OK, 0) != 0;
+    }
+
+    // Opens dir + name; false when it does not fit a path buffer. A file
+    // that is not there leaves fd invalid with missing set; one that is
+    // there but cannot be opened leaves fd invalid with missing clear.
+    bool open(const char* name, FdGuard& out, bool& is_missing) const {
+        char at[KALDORN_MAX_PATH];
+        int base = AT_FDCWD;
+        if (!locate(name, base, at)) return false;
         out.reset(open_read_at(base, at));
-        int err = errno;
-        missing = !out.valid() && (err == ENOENT || err == ENOTDIR || ::faccessat(base, at, F_OK, 0) != 0);
+        is_missing = !out.valid() && missing(name, errno);
         return true;
     }
 };
@@ -83,23 +100,29 @@ public:
     Checks(const ListView& list, const Directory& first, const Directory* second, unsigned char* outcome)
         : list_(list), first_(first), second_(second), outcome_(outcome) {}
 
-    int next(size_t& item) override {
+    bool next(size_t& item, int& dir, char* name) override {
         while (!failed_ && cursor_ < list_.count) {
             uint32_t i = cursor_++;
             if (list_.flag(i) != 1) continue;
-            const char* name = list_.name(i);
-            FdGuard fd;
-            bool missing = false;
-            if (!first_.open(name, fd, missing) || (missing && second_ != nullptr && !second_->open(name, fd, missing)))
-                return fail(i, kTooLong);
-            if (missing) {
-                outcome_[i] = kReported;
-                continue;
+            if (!first_.locate(list_.name(i), dir, name)) {
+                fail(i, kTooLong);
+                return false;
             }
-            if (!fd.valid()) return fail(i, kUnreadable);
             item = i;
-            return fd.release();
+            return true;
         }
+        return false;
+    }
+
+    // Not in the first directory: the second one, when given, is asked.
+    int open_failed(size_t item, int err) override {
+        const char* name = list_.name(static_cast<uint32_t>(item));
+        bool missing = first_.missing(name, err);
+        FdGuard fd;
+        if (missing && second_ != nullptr && !second_->open(name, fd, missing)) return fail(item, kTooLong);
+        if (fd.valid()) return fd.release();
+        if (!missing) return fail(item, kUnreadable);
+        outcome_[item] = kReported;
         return -1;
     }
 
@@ -141,7 +164,7 @@ unsigned int gather(const ListView& list, const unsigned char* outcome, Collecti
     return 0;
 }
 
-unsigned int collect(Md5Path path, const ListView& list, const Directory& first, const Directory* second,
+unsigned int collect(Md5Path path, FileIo io, const ListView& list, const Directory& first, const Directory* second,
                      Collection& found) {
     size_t flagged = 0;
     for (uint32_t i = 0; i < list.count; ++i) flagged += list.flag(i) == 1 ? 1u : 0u;
@@ -149,7 +172,7 @@ unsigned int collect(Md5Path path, const ListView& list, const Directory& first,
     HeapPtr<unsigned char> outcome(static_cast<unsigned char*>(allocate_zeroed(list.count, 1)));
     if (!outcome) return KALDORN_E_NO_MEMORY;
     Checks checks(list, first, second, outcome.get());
-    if (!digest_files(path, flagged, checks)) return KALDORN_E_NO_MEMORY;
+    if (!digest_files(path, io, flagged, checks)) return KALDORN_E_NO_MEMORY;
     return gather(list, outcome.get(), found);
 }
 
@@ -162,7 +185,7 @@ unsigned int to_array(const Collection& found, HeapPtr<CompnRecord>& out) {
     return 0;
 }
 
-unsigned int verify(Md5Path path, const char* list, const char* dir1, const char* dir2, HeapPtr<CompnRecord>& out,
+unsigned int verify(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2, HeapPtr<CompnRecord>& out,
                     uint32_t& count) {
     Directory first, second;
     if (!first.prepare(dir1) || (dir2 != nullptr && !second.prepare(dir2))) return KALDORN_E_NO_DIRECTORY;
@@ -170,7 +193,7 @@ unsigned int verify(Md5Path path, const char* list, const char* dir1, const char
     unsigned int code = load_list_view(list, view);
     if (code != 0) return code;
     Collection found;
-    if ((code = collect(path, view, first, dir2 != nullptr ? &second : nullptr, found)) != 0) return code;
+    if ((code = collect(path, io, view, first, dir2 != nullptr ? &second : nullptr, found)) != 0) return code;
     if ((code = to_array(found, out)) != 0) return code;
     count = found.count;
     return 0;
@@ -178,13 +201,13 @@ unsigned int verify(Md5Path path, const char* list, const char* dir1, const char
 
 }  // namespace
 
-int kaldorn::detail::verify_compns_on(Md5Path path, const char* list, const char* dir1, const char* dir2,
+int kaldorn::detail::verify_compns_on(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2,
                                       CompnRecord** records, unsigned int* count, unsigned int* error) {
     if (list == nullptr || dir1 == nullptr || records == nullptr || count == nullptr || error == nullptr) return 0;
     *error = 0;
     HeapPtr<CompnRecord> out;
     uint32_t n = 0;
-    if (unsigned int code = verify(path, list, dir1, dir2, out, n)) {
+    if (unsigned int code = verify(path, io, list, dir1, dir2, out, n)) {
         *error = code;
         return 0;
     }
@@ -196,5 +219,5 @@ int kaldorn::detail::verify_compns_on(Md5Path path, const char* list, const char
 int VerifyCompnsFileRecords(const char* list, const char* dir1, const char* dir2,
                             tagVX_COMPONENT_FILE_MEM_RECORD_INFO** records, unsigned int* count,
                             unsigned int* error) {
-    return verify_compns_on(best_md5_path(), list, dir1, dir2, records, count, error);
+    return verify_compns_on(best_md5_path(), FileIo::ring, list, dir1, dir2, records, count, error);
 }

@@ -10,14 +10,25 @@
 
 namespace kaldorn::detail {
 
+// How the files are opened and read: one system call for each open, read
+// and close, or batched through an io_uring, one system call for a round of
+// opens and reads of every lane (the calls where the kernel has no io_uring
+// to give).
+enum class FileIo { calls, ring };
+
 // The files to digest, handed out one at a time, and where their digests go.
 class DigestJobs {
 public:
-    // An open descriptor of the next file and its item number; -1 when no
-    // file is left. The digester closes the descriptor.
-    virtual int next(size_t& item) = 0;
+    // The next file and its item number: it is opened as openat(dir, name,
+    // O_RDONLY) would open it; name has room for a 260-byte path. False when
+    // no file is left.
+    virtual bool next(size_t& item, int& dir, char* name) = 0;
+    // The open of an item's file failed with errno err: a descriptor of the
+    // file found another way (the digester closes it), or -1 when the item
+    // ends there without a digest.
+    virtual int open_failed(size_t item, int err) = 0;
     // The digest of the whole file of an item (everything read until a
-    // read() returns fewer bytes than asked, which for a regular file is its
+    // read returns fewer bytes than asked, which for a regular file is its
     // end), or null when a read failed.
     virtual void done(size_t item, const unsigned char* digest) = 0;
 
@@ -28,6 +39,6 @@ protected:
 // Runs every job on the path's lanes, no more of them than `files` (at least
 // one); false, with no job started, when the working area cannot be
 // allocated.
-bool digest_files(Md5Path path, size_t files, DigestJobs& jobs);
+bool digest_files(Md5Path path, FileIo io, size_t files, DigestJobs& jobs);
 
 }  // namespace kaldorn::detail

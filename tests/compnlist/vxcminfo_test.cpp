@@ -2,7 +2,10 @@
 // merge and diff as the oracle of the hashed ones.
 #include <fcntl.h>
 #include <strings.h>
+#include <linux/io_uring.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -230,12 +233,13 @@ TEST_F(CompnList, AddingEntries) {
     EXPECT_TRUE(same(r, records({pub::component("A.DLL", "v2", 3)})));
 }
 
+using kaldorn::detail::FileIo;
 using kaldorn::detail::Md5Path;
 
-// The names verification on a path reports, or "code N".
-std::string verified(Md5Path path, const std::string& list, const std::string& one, const char* two) {
+// The names verification on a path, reading through calls or the ring, reports, or "code N".
+std::string verified(Md5Path path, FileIo io, const std::string& list, const std::string& one, const char* two) {
     unsigned int code = 0;
-    const Recs found = handed_out(code, kaldorn::detail::verify_compns_on, path, list.c_str(), one.c_str(), two);
+    const Recs found = handed_out(code, kaldorn::detail::verify_compns_on, path, io, list.c_str(), one.c_str(), two);
     std::string out = found.empty() && code != 0 ? "code " + std::to_string(code) : "";
     for (const Rec& r : found) out += std::string(r.szFileName) + " ";
     return out;
@@ -270,31 +274,49 @@ struct Installation {
     }
 };
 
-// Each path, then with the descriptor limit leaving exactly lanes + 2 numbers free (lanes, two directories). A
+// Whether the kernel gives an io_uring that opens into its file table with reads linked behind, asked directly.
+bool kernel_gives_ring() {
+    io_uring_params p{};
+    const int fd = static_cast<int>(::syscall(__NR_io_uring_setup, 2, &p));
+    if (fd >= 0) ::close(fd);
+    return fd >= 0 && (p.features & IORING_FEAT_LINKED_FILE) != 0;
+}
+
+// Each path, by calls and through the ring, then with the descriptor limit leaving exactly the numbers it needs free:
+// by calls, lanes and two directories; through a ring the kernel gives, the ring, two directories and a file found in
+// the second one, whatever the lanes. A
 // component that cannot be read (x is a directory), listed after reported ones, fails the call with 20; one whose
 // joined path does not fit fails it with 7; an empty or over-long directory is 9.
 TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
     Installation in, bad("x");
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {  // unlimited first: sanitizers need descriptors
-        if (!kaldorn::detail::md5_path_runs(path)) continue;
-        EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
-        EXPECT_EQ(verified(path, in.list, in.one + "/", nullptr), in.first) << unsigned(path) << " lanes";
-        EXPECT_EQ(verified(path, bad.list, bad.one, nullptr), "code 20") << unsigned(path) << " lanes";
-        rlim_t top = 0;
-        for (rlim_t free = 0; free < static_cast<rlim_t>(path) + 2; ++top) free += ::fcntl(int(top), F_GETFD) < 0;
-        rlimit limit{top, saved.rlim_max};
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
-        EXPECT_EQ(verified(path, in.list, in.one, in.two.c_str()), in.both) << unsigned(path) << " lanes";
-        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
-    }
+    for (FileIo io : {FileIo::calls, FileIo::ring})
+        for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {  // unlimited first: sanitizers need fds
+            if (!kaldorn::detail::md5_path_runs(path)) continue;
+            const std::string what = std::to_string(unsigned(path)) + " lanes, " + (io == FileIo::ring ? "ring" : "calls");
+            EXPECT_EQ(verified(path, io, in.list, in.one, in.two.c_str()), in.both) << what;
+            EXPECT_EQ(verified(path, io, in.list, in.one + "/", nullptr), in.first) << what;
+            EXPECT_EQ(verified(path, io, bad.list, bad.one, nullptr), "code 20") << what;
+            rlim_t top = 0;
+            const bool ring = io == FileIo::ring && kernel_gives_ring();
+            const rlim_t need = ring ? 4 : unsigned(path) + 2;
+            for (rlim_t free = 0; free < need; ++top) free += ::fcntl(int(top), F_GETFD) < 0;
+            std::vector<int> taken;  // the limit must allow the ring a slot a lane: numbers up to there are taken
+            for (; ring && top < unsigned(path); ++top)
+                if (::fcntl(int(top), F_GETFD) < 0) taken.push_back(::dup2(0, int(top)));
+            rlimit limit{top, saved.rlim_max};
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+            EXPECT_EQ(verified(path, io, in.list, in.one, in.two.c_str()), in.both) << what;
+            ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+            for (int fd : taken) ::close(fd);
+        }
     std::string deep = in.dir.str();
     while (deep.size() < 200) deep.append("/").append(39, 'd');
     deep.append("/").append(257 - deep.size(), 'e');  // fits with its "/", but not with "c0"
     std::filesystem::create_directories(deep);
     for (auto [d1, result] : {std::pair{deep, "code 7"}, {deep + "///", "code 9"}, {std::string(), "code 9"}})
-        EXPECT_EQ(verified(kaldorn::detail::best_md5_path(), in.list, d1, nullptr), result) << d1.size();
+        EXPECT_EQ(verified(kaldorn::detail::best_md5_path(), FileIo::ring, in.list, d1, nullptr), result) << d1.size();
 }
 
 // The rules as stated, every newer record compared with every older one.
@@ -331,7 +353,7 @@ TEST_F(CompnList, MergeAndDiffFollowTheRules) {
         return handed_out(code, GenerateDiffforCompnLstFiles, o.c_str(), n.c_str());
     };
     std::mt19937 gen(11);
-    const std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "\xC4", "\xE4"};
+    const std::vector<std::string> names = {"a", "A", "b", "B.dll", "b.DLL", "c", "Z", "z", "\xC4", "\xE4"};
     for (int round = 0; round < 20; ++round) {
         const Parts o = round ? random_parts(gen, gen() % 12, names) : Parts{};
         const Parts n = random_parts(gen, gen() % 12, names);

@@ -31,13 +31,14 @@ static void verify_installation(const fuzz::Input& in, CompnRecord* records, uns
         if (records[i].dwFlag == 1 && (md5.CalculateMD5((dir + "/" + records[i].szFileName).c_str(), d) != 1 ||
                                        std::memcmp(d, records[i].uchMD5Digest, 16) != 0))
             want.push_back(records[i]);
-    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {
-        CompnRecord* found = nullptr;
-        if (md5_path_runs(path) && (verify_compns_on(path, list.c_str(), dir.c_str(), nullptr, &found, &n, &e) != 1 ||
-                                    n != want.size() || (n && std::memcmp(found, want.data(), n * sizeof *found))))
-            std::abort();
-        ReleaseCompnList(found, n, &e);
-    }
+    for (FileIo io : {FileIo::calls, FileIo::ring})
+        for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {
+            CompnRecord* found = nullptr;
+            if (md5_path_runs(path) && (verify_compns_on(path, io, list.c_str(), dir.c_str(), nullptr, &found, &n, &e) != 1 ||
+                                        n != want.size() || (n && std::memcmp(found, want.data(), n * sizeof *found))))
+                std::abort();
+            ReleaseCompnList(found, n, &e);
+        }
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

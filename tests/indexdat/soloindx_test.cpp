@@ -343,15 +343,20 @@ TEST_F(DefWriterFaults, AFailedWriteOrSeekOrAKillLeavesTheOldFileOrTheNewOne) {
 TEST_F(DefWriterFaults, ModesKeptAndInPlaceWhereACopyCannotReplaceTheFile) {
     const std::string long_path = dir.file(std::string(250, 'd') + ".dat");
     const std::string link = dir.file("link.dat"), second = dir.file("2.dat");
+    unsigned n = 0;
     for (const Writer& w : kWriters) {
         const Bytes whole = after(w);
         reset(w);
         if (!w.creates) fs::permissions(path, fs::perms(0644));
-        const bool chowned = !w.creates && ::geteuid() == 0 && ::chown(path.c_str(), 1234, ::getegid()) == 0;  // as root
+        const uid_t uid = ++n % 2 != 0 ? 1234 : ::geteuid();  // as root: the owner, or the group alone, not the copy's
+        const gid_t gid = n % 2 != 0 ? ::getegid() : 1234;
+        const bool chowned = !w.creates && ::geteuid() == 0 && ::chown(path.c_str(), uid, gid) == 0;
+        struct stat st{};
+        const ino_t old = ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
         ASSERT_EQ(w.call(path.c_str()), 1) << w.what;
         EXPECT_EQ(fs::status(path).permissions(), fs::perms(w.creates ? 0600 : 0644)) << w.what;
-        struct stat st{};
-        EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (!chowned || st.st_uid == 1234)) << w.what;
+        EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (!chowned || (st.st_uid == uid && st.st_gid == gid))) << w.what;
+        EXPECT_TRUE(w.creates || st.st_ino != old) << w.what << ": replaced by a whole copy, not written in place";
         reset(w);
         fs::remove(path);
         if (!w.creates) write_file(long_path, old_bytes);

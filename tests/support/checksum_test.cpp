@@ -119,32 +119,41 @@ TEST(Md5, TheClassAndEveryLaneOfEveryPathAreOpensslsMd5) {
     }
 }
 
-// Files that change while the lanes read them (cut short, grown, removed once open): a file's digest is of what its
-// reads saw, so on one lane, which reads a file to its end before opening the next, the change comes too late. A file
-// whose reads fail (2) gets none; every other file gets its exact one and no descriptor stays open.
+// Files that change while the lanes read them (cut short, grown, removed once open), read by calls and through the
+// ring: a file's digest is of what its reads saw, so on one lane, which reads a file to its end before opening the
+// next, the change comes too late. A file whose reads fail (2, a directory) gets none; every other file gets its exact
+// one and no descriptor stays open.
 TEST(Md5, FilesChangingWhileReadAffectOnlyThemselves) {
     struct Jobs final : kaldorn::detail::DigestJobs {
         std::vector<std::string> files, got;
         std::function<void()> change;
-        int next(size_t& item) override {
-            if (got.size() == 1) change();  // after the first file's first block
-            if (got.size() == files.size()) return -1;
-            got.emplace_back(), item = got.size() - 1;
-            return ::open(files[item].c_str(), item == 2 ? O_WRONLY : O_RDONLY);
+        size_t lanes = 1;
+        bool next(size_t& item, int& dir, char* name) override {
+            if (got.size() == lanes) change();  // a lane takes its second file: after the first file's first block
+            if (got.size() == files.size()) return false;
+            got.emplace_back(), item = got.size() - 1, dir = AT_FDCWD;
+            std::strcpy(name, files[item].c_str());
+            return true;
         }
+        int open_failed(size_t, int) override { return -1; }
         void done(size_t item, const unsigned char* digest) override { got[item] = digest ? hex(digest) : "failed"; }
     };
     fx::TempDir dir;
     const fx::Bytes big = fx::random_bytes(300000, 9), more = fx::random_bytes(50000, 10);
     fx::Bytes grown = big;
     grown.insert(grown.end(), more.begin(), more.end());
-    for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen})
+    for (auto [path, io] : {std::pair{Md5Path::one, FileIo::calls}, {Md5Path::eight, FileIo::calls},
+                            {Md5Path::sixteen, FileIo::calls}, {Md5Path::one, FileIo::ring},
+                            {Md5Path::eight, FileIo::ring}, {Md5Path::sixteen, FileIo::ring}})
         for (char how : std::string(md5_path_runs(path) ? "sgr" : "")) {
             Jobs jobs;
+            jobs.lanes = static_cast<size_t>(path);
             std::vector<std::string> want;
+            fx::fs::create_directory(dir.file("2"));
             for (size_t i = 0; i < 20; ++i) {
                 const fx::Bytes b = i == 0 ? big : fx::random_bytes(i * 3001 % 70001, unsigned(i));
-                fx::write_file(jobs.files.emplace_back(dir.file(std::to_string(i))), b);
+                if (i != 2) fx::write_file(dir.file(std::to_string(i)), b);
+                jobs.files.push_back(dir.file(std::to_string(i)));
                 want.push_back(i == 2 ? "failed" : openssl_md5(b.data(), b.size()));
             }
             jobs.change = [&] {
@@ -155,8 +164,8 @@ TEST(Md5, FilesChangingWhileReadAffectOnlyThemselves) {
             if (path != Md5Path::one && how == 's') want[0] = openssl_md5(big.data(), 100000);
             if (path != Md5Path::one && how == 'g') want[0] = openssl_md5(grown.data(), grown.size());
             const size_t fds = fx::descriptor_count();
-            ASSERT_TRUE(kaldorn::detail::digest_files(path, 20, jobs));
-            EXPECT_TRUE(jobs.got == want && fx::descriptor_count() == fds) << int(path) << how;
+            ASSERT_TRUE(kaldorn::detail::digest_files(path, io, 20, jobs));
+            EXPECT_TRUE(jobs.got == want && fx::descriptor_count() == fds) << int(path) << how << int(io);
         }
 }
 
