@@ -8,7 +8,7 @@
 
 namespace kaldorn::detail {
 
-int verify_compns_on(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2, CompnRecord** records,
-                     unsigned int* count, unsigned int* error);
+int verify_compns_on(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2,
+                     CompnRecord** records, unsigned int* count, unsigned int* error);
 
 }  // namespace kaldorn::detail

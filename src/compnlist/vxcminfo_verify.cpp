@@ -73,7 +73,11 @@ struct Directory {
     bool missing(const char* name, int err) const {
         char at[KALDORN_MAX_PATH];
         int base = AT_FDCWD;
-        return err == ENOENT || err == ENOTDIR || !locate(name, base, at) || ::faccessat(base, at, F_OK, 0) != 0;
+        return !locate(name, base, at) || absent(base, at, err);
+    }
+
+    static bool absent(int base, const char* at, int err) {
+        return err == ENOENT || err == ENOTDIR || ::faccessat(base, at, F_OK, 0) != 0;
     }
 
     // Opens dir + name; false when it does not fit a path buffer. A file
@@ -84,7 +88,7 @@ struct Directory {
         int base = AT_FDCWD;
         if (!locate(name, base, at)) return false;
         out.reset(open_read_at(base, at));
-        is_missing = !out.valid() && missing(name, errno);
+        is_missing = !out.valid() && absent(base, at, errno);
         return true;
     }
 };
@@ -185,8 +189,8 @@ unsigned int to_array(const Collection& found, HeapPtr<CompnRecord>& out) {
     return 0;
 }
 
-unsigned int verify(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2, HeapPtr<CompnRecord>& out,
-                    uint32_t& count) {
+unsigned int verify(Md5Path path, FileIo io, const char* list, const char* dir1, const char* dir2,
+                    HeapPtr<CompnRecord>& out, uint32_t& count) {
     Directory first, second;
     if (!first.prepare(dir1) || (dir2 != nullptr && !second.prepare(dir2))) return KALDORN_E_NO_DIRECTORY;
     ListView view;

@@ -66,7 +66,7 @@ public:
                 lane.begin += blocks * kBlock;
                 if (lane.ended && lane.begin == lane.end)
                     finish(l);
-                else if (!ring_on_ && !lane.ended && lane.end - lane.begin < kBlock)
+                else if (!ring_on_ && running_low(lane))
                     fill(l);
             }
         }
@@ -118,7 +118,7 @@ private:
                 start(l);
                 lane.asked = kRead;
                 ring_.open_and_read(dir, lane.name, l, area_ + lane.slot, kRead, tag(l, kOpenOp), tag(l, kReadOp));
-            } else if (lane.busy && !lane.ended && lane.end - lane.begin < kBlock) {
+            } else if (lane.busy && running_low(lane)) {
                 compact(lane);
                 lane.asked = lane.slot + kRead - lane.end;
                 ring_.read(l, area_ + lane.end, lane.asked, lane.length, tag(l, kReadOp));
@@ -134,7 +134,9 @@ private:
             ring_on_ = false;
             return take_jobs();
         }
-        ring_.completions([this](uint64_t t, int result) { completed(static_cast<unsigned>(t >> 1), Op(t & 1), result); });
+        ring_.completions([this](uint64_t t, int result) {
+            completed(static_cast<unsigned>(t >> 1), Op(t & 1), result);
+        });
         return true;
     }
 
@@ -159,6 +161,9 @@ private:
         lane_[l].busy = false;
         jobs_.done(lane_[l].item, nullptr);
     }
+
+    // Not read to its end and holding less than a block to hash.
+    static bool running_low(const Lane& lane) { return !lane.ended && lane.end - lane.begin < kBlock; }
 
     // Moves the bytes read but not hashed to the start of the lane's slot.
     void compact(Lane& lane) {
