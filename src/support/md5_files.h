@@ -36,6 +36,10 @@ protected:
     ~DigestJobs() = default;
 };
 
+// The digest of everything left to read from one open file, one block after
+// another; false on a read error (digest untouched).
+bool md5_descriptor(int fd, unsigned char* digest);
+
 // Runs every job on the path's lanes, no more of them than `files` (at least
 // one); false, with no job started, when the working area cannot be
 // allocated.
