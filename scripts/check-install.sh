@@ -6,13 +6,15 @@
 # once through pkg-config, and runs all four against the bundled example
 # installation.
 #   check-install.sh [BUILD_DIR [PREFIX]]
-# A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime.
+# A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime;
+# so does a machine without pkg-config.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
 if grep -qx 'KALDORN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
   echo "install check skipped: sanitizer build"; exit 77
 fi
+command -v pkg-config >/dev/null || { echo "install check skipped: pkg-config not installed"; exit 77; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 example=$build/example
 work=$(mktemp -d)
