@@ -96,7 +96,7 @@ enum Outcome : unsigned char { kUnchecked, kKept, kReported, kTooLong, kUnreadab
 // Hands the files found to the digester in list order and records each
 // record's outcome. After the first failure no later record is started:
 // checking one file after another would have stopped there.
-class Checks final : public DigestJobs {
+class Checks final : public FileJobs {
 public:
     Checks(const ListView& list, const Directory& first, const Directory* second, unsigned char* outcome)
         : list_(list), first_(first), second_(second), outcome_(outcome) {}
