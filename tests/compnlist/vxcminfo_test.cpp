@@ -13,6 +13,7 @@
 #include "compnlist/verify.h"
 #include "fixtures.h"
 #include "kaldorn/vxcminfo.h"
+#include "support/ring.h"
 
 namespace {
 
@@ -287,6 +288,11 @@ TEST(Verification, EveryPathReportsWhatOneFileAfterAnotherReports) {
             EXPECT_EQ(verified(path, io, in.list, in.one, in.two.c_str()), in.both) << what;
             EXPECT_EQ(verified(path, io, in.list, in.one + "/", nullptr), in.first) << what;
             EXPECT_EQ(verified(path, io, bad.list, bad.one, nullptr), "code 20") << what;
+            for (long k = 1; io == FileIo::ring && k <= 4; ++k) {  // round k refused once the kernel took half of it
+                kaldorn::testing::refuse_ring_round(k);
+                EXPECT_EQ(verified(path, io, in.list, in.one, in.two.c_str()), in.both) << what << ", refused " << k;
+                kaldorn::testing::refuse_ring_round(0);
+            }
             rlim_t top = 0;
             const bool ring = io == FileIo::ring && kernel_gives_ring();
             const rlim_t need = ring ? 4 : unsigned(path) + 2;
