@@ -45,6 +45,21 @@ int open_create(const char* path, int extra) { return open_retry(AT_FDCWD, path,
 int open_directory(const char* path) { return open_retry(AT_FDCWD, path, O_PATH | O_DIRECTORY, 0); }
 int open_read_at(int dir, const char* name) { return open_retry(dir, name, O_RDONLY, 0); }
 
+int open_regular_at(int dir, const char* name) {
+    FdGuard fd(open_retry(dir, name, O_RDONLY | O_NONBLOCK | O_NOCTTY, 0));
+    if (!fd.valid()) return -1;
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    // The file is then read like any other, with the ordinary blocking flags.
+    int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return -1;
+    return fd.release();
+}
+
 bool open_failed_missing(int dir, const char* path, int err) {
     switch (err) {
         case ENOENT:

@@ -17,6 +17,12 @@ int open_read_write(const char* path);           // O_RDWR | O_CLOEXEC
 int open_create(const char* path, int extra);    // O_RDWR | O_CREAT | extra, mode 0600
 int open_directory(const char* path);            // O_PATH | O_DIRECTORY: a base for names, reads nothing
 int open_read_at(int dir, const char* name);     // openat(dir, name, O_RDONLY | O_CLOEXEC)
+// Opens for reading only what is a regular file, without waiting: a FIFO
+// with no writer, a device or a directory is refused (-1, errno EINVAL), so
+// a name planted in a directory cannot block or mislead whoever reads it.
+// The type is taken from the open descriptor, so nothing can swap the file
+// in between.
+int open_regular_at(int dir, const char* name);
 
 // Whether an open of path (under the directory descriptor dir, or AT_FDCWD)
 // that failed with errno err failed because nothing is there, as an

@@ -149,7 +149,8 @@ TEST_F(Writers, AFailedWriteOrSeekOrAKillLeavesTheOldFileOrTheNewOne) {
 std::string longest_path(const fs::path& base) {
     std::string p = base.string();
     while (p.size() + 201 < 4094 - 21) p.append("/").append(200, 'd');
-    p += "/" + std::string(4094 - 21 - p.size() - 1, 'e');
+    const size_t pad = 4094 - 21 - p.size() - 1;
+    p.append("/").append(pad, 'e');
     fs::create_directories(p);
     return p.append("/").append(20, 'X');
 }
