@@ -65,7 +65,8 @@ bool parse_signature(const char* text, size_t length, Signature& signature, KAL_
 // it, the directory flushed. With create_only an existing file is never replaced.
 bool replace_whole_file(const char* path, const void* data, size_t n, bool create_only);
 // The SHA-256 of what fd holds from its current position, read in blocks; total counts the bytes read.
-bool sha256_file(int fd, unsigned char out[32], uint64_t& total);
+// 1 computed, 0 a read or libcrypto failure, -1 no memory.
+int sha256_file(int fd, unsigned char out[32], uint64_t& total);
 
 // libcrypto: false when the digest cannot be computed or the signature does not verify.
 bool sha256(const void* data, size_t n, unsigned char out[32]);

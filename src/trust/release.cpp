@@ -139,7 +139,9 @@ bool check_open_file(int fd, const KAL_DORN_TRUST_FILE& file, const char* shown,
                       static_cast<uint64_t>(st.st_size), file.size);
     unsigned char digest[32];
     uint64_t total = 0;
-    if (!sha256_file(fd, digest, total) || total != file.size)
+    const int digested = sha256_file(fd, digest, total);
+    if (digested < 0) return refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory to read %s", shown);
+    if (digested == 0 || total != file.size)
         return refuse(error, KAL_DORN_TRUST_E_FILE_UNREADABLE, "%s cannot be read in full", shown);
     if (std::memcmp(digest, file.sha256, 32) == 0) return true;
     char want[65], have[65];

@@ -133,7 +133,7 @@ bool replace_whole_file(const char* path, const void* data, size_t n, bool creat
            change.commit();
 }
 
-bool sha256_file(int fd, unsigned char out[32], uint64_t& total) {
+int sha256_file(int fd, unsigned char out[32], uint64_t& total) {
     constexpr size_t kBlock = size_t{256} << 10;
     detail::HeapPtr<unsigned char> block(static_cast<unsigned char*>(detail::allocate(kBlock)));
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
@@ -146,7 +146,7 @@ bool sha256_file(int fd, unsigned char out[32], uint64_t& total) {
     }
     ok = ok && EVP_DigestFinal_ex(ctx, out, &length) == 1 && length == 32;
     EVP_MD_CTX_free(ctx);
-    return ok;
+    return ok ? 1 : block ? 0 : -1;
 }
 
 bool sha256(const void* data, size_t n, unsigned char out[32]) {

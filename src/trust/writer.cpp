@@ -94,7 +94,7 @@ bool write_key_file(const char* path, const char* comment, const unsigned char* 
 }  // namespace
 
 bool generate_keys(const char* public_path, const char* secret_path, const char* passphrase, size_t passphrase_length,
-                   KAL_DORN_TRUST_ERROR* error) {
+                   KAL_DORN_TRUST_ERROR* error, uint64_t opslimit, uint64_t memlimit) {
     unsigned char key[kSecretKeySize] = {'E', 'd', 0, 0, 'B', '2'};
     unsigned char* salt = key + 6;
     unsigned char* id = key + 54;
@@ -114,10 +114,10 @@ bool generate_keys(const char* public_path, const char* secret_path, const char*
         unsigned char stream[104];
         key[2] = 'S', key[3] = 'c';
         for (size_t i = 0; i < 8; ++i)
-            key[38 + i] = static_cast<unsigned char>(kOpsLimit >> (8 * i)),
-            key[46 + i] = static_cast<unsigned char>(kMemLimit >> (8 * i));
+            key[38 + i] = static_cast<unsigned char>(opslimit >> (8 * i)),
+            key[46 + i] = static_cast<unsigned char>(memlimit >> (8 * i));
         if (RAND_bytes(salt, 32) != 1 ||
-            !scrypt_stream(passphrase, passphrase_length, salt, kOpsLimit, kMemLimit, stream, sizeof stream))
+            !scrypt_stream(passphrase, passphrase_length, salt, opslimit, memlimit, stream, sizeof stream))
             return refuse(error, kRandomFailed, "scrypt cannot derive the key's encryption");
         for (size_t i = 0; i < sizeof stream; ++i) key[54 + i] ^= stream[i];
     }
@@ -186,7 +186,7 @@ bool write_sums(const char* directory, KAL_DORN_TRUST_ERROR* error) {
         unsigned char digest[32];
         uint64_t size = 0;
         detail::FdGuard fd(detail::join_path(path, sizeof path, directory, name.c_str()) ? detail::open_read(path) : -1);
-        if (!fd.valid() || !sha256_file(fd.get(), digest, size))
+        if (!fd.valid() || sha256_file(fd.get(), digest, size) != 1)
             return refuse(error, kWriteFailed, "%s cannot be read", path);
         const size_t n = format_sums_entry(name.c_str(), size, digest, line);
         if (n == 0) {

@@ -24,10 +24,10 @@ struct SecretKey {
     unsigned char secret[64];  // Ed25519 seed, then the public key
 };
 
-// A new key pair in minisign's files; the passphrase encrypts the secret key unless it is null (an unencrypted
-// key, as minisign -W writes it). Never replaces an existing file.
+// A new key pair in minisign's files; the passphrase encrypts the secret key (with the scrypt limits given, which
+// the key file records) unless it is null (an unencrypted key, as minisign -W writes it). Never replaces a file.
 bool generate_keys(const char* public_path, const char* secret_path, const char* passphrase, size_t passphrase_length,
-                   KAL_DORN_TRUST_ERROR* error);
+                   KAL_DORN_TRUST_ERROR* error, uint64_t opslimit = kOpsLimit, uint64_t memlimit = kMemLimit);
 // Reads a minisign secret key file, decrypting it with the passphrase when it is encrypted.
 bool load_secret_key(const char* path, const char* passphrase, size_t passphrase_length, SecretKey& key,
                      KAL_DORN_TRUST_ERROR* error);
