@@ -13,9 +13,8 @@ case $(basename "$so") in
 esac
 soname=$(readelf -d "$so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$soname" = "$want_soname" ] || { echo "SONAME is '$soname'"; fail=1; }
-needed=$(readelf -d "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
-  grep -vE "^(libc\.so|libstdc\+\+\.so|libm\.so|libgcc_s\.so|ld-linux-x86-64\.so|libdl\.so|lib(a|ub)san|libclang_rt$extra)" ||
-  true)
+runtimes='libc\.so|libstdc\+\+\.so|libm\.so|libgcc_s\.so|ld-linux-x86-64\.so|libdl\.so|lib(a|ub)san|libclang_rt'
+needed=$(readelf -d "$so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -vE "^($runtimes$extra)" || true)
 [ -z "$needed" ] || { echo "unexpected dependencies: $needed"; fail=1; }
 actual=$(nm -DC --defined-only "$so" | cut -d' ' -f3- | { grep -vE '^(__|_init$|_fini$|_edata$|_end$|.*asan.*|.*ubsan.*|typeinfo (name )?for .*\(.*\))' || true; } | sort -u)
 optional=$({ grep -E '^\?' "$expected" || true; } | cut -c2-)

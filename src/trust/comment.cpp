@@ -51,12 +51,14 @@ bool parse_decimal(const char* text, size_t n, uint64_t& value) {
     return true;
 }
 
-bool valid_source_id(const char* id) {
-    size_t n = 0;
-    for (; id[n] != '\0'; ++n)
-        if (n >= kSourceIdMax || !id_byte(id[n])) return false;
-    return n > 0;
+bool valid_source_id(const char* id, size_t n) {
+    if (n == 0 || n > kSourceIdMax) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (!id_byte(id[i])) return false;
+    return true;
 }
+
+bool valid_source_id(const char* id) { return valid_source_id(id, strnlen(id, kSourceIdMax + 1)); }
 
 bool parse_utc_time(const char* text, size_t length, int64_t& seconds) {
     int64_t year, month, day, hour, minute, second;
@@ -81,10 +83,9 @@ bool parse_release_comment(const char* text, size_t length, ReleaseComment& comm
     const char* end = text + length;
     const char* id = text + prefix;
     const char* space = static_cast<const char*>(std::memchr(id, ' ', static_cast<size_t>(end - id)));
-    if (space == nullptr || space == id || static_cast<size_t>(space - id) > kSourceIdMax) return false;
+    if (space == nullptr || !valid_source_id(id, static_cast<size_t>(space - id))) return false;
     std::memcpy(comment.source, id, static_cast<size_t>(space - id));
     comment.source[space - id] = '\0';
-    if (!valid_source_id(comment.source)) return false;
     constexpr char kSerial[] = " serial=";
     if (static_cast<size_t>(end - space) < sizeof kSerial - 1 || std::memcmp(space, kSerial, sizeof kSerial - 1) != 0)
         return false;

@@ -76,8 +76,9 @@ bool ed25519_verify(const unsigned char key[32], const unsigned char signature[6
 // A decimal number: 1 to 20 digits, no leading zero but "0" itself, at most 2^64 - 1.
 bool parse_decimal(const char* text, size_t n, uint64_t& value);
 
-// The source id rule: 1 to 64 bytes of A-Z a-z 0-9 . _ -
+// The source id rule: 1 to 64 bytes of A-Z a-z 0-9 . _ - (NUL-terminated, or n bytes)
 bool valid_source_id(const char* id);
+bool valid_source_id(const char* id, size_t n);
 
 // The trusted comment: "kaldorn-release source=ID serial=N expires=YYYY-MM-DDTHH:MM:SSZ".
 struct ReleaseComment {

@@ -67,7 +67,8 @@ bool parse_public_key(const char* text, size_t length, PublicKey& key, KAL_DORN_
     if (!decode_base64(line, line_length, raw, sizeof raw))
         return refuse(error, KAL_DORN_TRUST_E_KEY_FORMAT, "public key: not the base64 of 42 bytes");
     if (raw[0] != 'E' || raw[1] != 'd')
-        return refuse(error, KAL_DORN_TRUST_E_KEY_FORMAT, "public key: algorithm 0x%02x%02x, not \"Ed\"", raw[0], raw[1]);
+        return refuse(error, KAL_DORN_TRUST_E_KEY_FORMAT, "public key: algorithm 0x%02x%02x, not \"Ed\"", raw[0],
+                      raw[1]);
     std::memcpy(key.id, raw + 2, 8);
     std::memcpy(key.key, raw + 10, 32);
     return true;

@@ -72,7 +72,7 @@ bool parse_state(const char* data, size_t size, State& state) {
         !field(at, end, "sums", sums, sums_n))
         return false;
     const char* body_end = at;
-    if (!field(at, end, "check", check, check_n) || at != end || source_n > kSourceIdMax || sums_n != 64 ||
+    if (!field(at, end, "check", check, check_n) || at != end || !valid_source_id(source, source_n) || sums_n != 64 ||
         check_n != 64)
         return false;
     unsigned char expected[32], found[32];
@@ -81,7 +81,7 @@ bool parse_state(const char* data, size_t size, State& state) {
         return false;
     std::memcpy(state.source, source, source_n);
     state.source[source_n] = '\0';
-    return valid_source_id(state.source) && parse_decimal(serial, serial_n, state.serial) &&
+    return parse_decimal(serial, serial_n, state.serial) &&
            parse_hex_lower(sums, state.sums_sha256, 32);
 }
 

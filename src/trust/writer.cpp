@@ -73,7 +73,8 @@ bool ed25519_sign(const unsigned char secret[64], const void* data, size_t n, un
     EVP_PKEY* pkey = EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, secret, 32);
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
     size_t length = 64;
-    const bool ok = pkey != nullptr && ctx != nullptr && EVP_DigestSignInit(ctx, nullptr, nullptr, nullptr, pkey) == 1 &&
+    const bool ok = pkey != nullptr && ctx != nullptr &&
+                    EVP_DigestSignInit(ctx, nullptr, nullptr, nullptr, pkey) == 1 &&
                     EVP_DigestSign(ctx, out, &length, static_cast<const unsigned char*>(data), n) == 1 &&
                     length == 64;
     EVP_MD_CTX_free(ctx);
@@ -150,7 +151,8 @@ bool load_secret_key(const char* path, const char* passphrase, size_t passphrase
         return refuse(error, kSecretKeyFormat, "%s: key derivation 0x%02x%02x, neither scrypt nor none", path, raw[2],
                       raw[3]);
     if (encrypted) {
-        if (passphrase == nullptr) return refuse(error, kWrongPassphrase, "%s is encrypted: a passphrase is needed", path);
+        if (passphrase == nullptr)
+            return refuse(error, kWrongPassphrase, "%s is encrypted: a passphrase is needed", path);
         uint64_t ops = 0, mem = 0;
         for (size_t i = 0; i < 8; ++i) ops |= uint64_t{raw[38 + i]} << (8 * i), mem |= uint64_t{raw[46 + i]} << (8 * i);
         unsigned char stream[104], sum[32];
@@ -185,7 +187,8 @@ bool write_sums(const char* directory, KAL_DORN_TRUST_ERROR* error) {
         char path[PATH_MAX], line[2 * kNameMax + 128], shown[2 * kNameMax];
         unsigned char digest[32];
         uint64_t size = 0;
-        detail::FdGuard fd(detail::join_path(path, sizeof path, directory, name.c_str()) ? detail::open_read(path) : -1);
+        const bool joined = detail::join_path(path, sizeof path, directory, name.c_str());
+        detail::FdGuard fd(joined ? detail::open_read(path) : -1);
         if (!fd.valid() || sha256_file(fd.get(), digest, size) != 1)
             return refuse(error, kWriteFailed, "%s cannot be read", path);
         const size_t n = format_sums_entry(name.c_str(), size, digest, line);
