@@ -6,8 +6,7 @@
 //   sums <64 hex>
 //   check <64 hex>
 // A file that fails its check or its grammar is refused, never taken for "no state".
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -15,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "support/fileio.h"
 #include "support/path.h"
 #include "trust/formats.h"
 
@@ -89,9 +87,8 @@ int read_state(const char* directory, const char* source_id, State& state, KAL_D
     char path[PATH_MAX];
     if (!state_path(directory, source_id, path, sizeof path))
         return refuse(error, KAL_DORN_TRUST_E_ARGUMENT, "the state directory path is too long"), -1;
-    detail::FdGuard probe(detail::open_read(path));
-    if (!probe.valid() && errno == ENOENT) return 0;
-    probe.reset();
+    struct stat st{};
+    if (::stat(path, &st) != 0 && errno == ENOENT) return 0;
     detail::HeapPtr<char> data;
     size_t size = 0;
     switch (read_small_file(path, kStateFileMax, data, size)) {

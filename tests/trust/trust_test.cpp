@@ -1,8 +1,10 @@
 // Signed releases against the real minisign and sha256sum, one table of attacks and malformed files, the accessors
 // against the files themselves, and the state file under allocation failures and a kill in every write.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "fixtures.h"
@@ -105,7 +107,8 @@ TEST_F(Release, InteroperatesWithMinisignAndSha256sum) {
 
 TEST_F(Release, AccessorsMatchTheFiles) {
     KAL_DORN_TRUST_RELEASE* r = nullptr;
-    ASSERT_EQ(open({}, "main", kNow, &r), 0);
+    const std::string key_text = text(pub).substr(text(pub).find('\n') + 1, 56);
+    ASSERT_EQ(open({key_text}, "main", kNow, &r), 0);
     EXPECT_EQ(KalDornTrustReleaseSerial(r), 5u);
     EXPECT_EQ(KalDornTrustReleaseExpires(r), kNow + 3600);
     EXPECT_STREQ(KalDornTrustReleaseSourceId(r), "main");
@@ -120,6 +123,35 @@ TEST_F(Release, AccessorsMatchTheFiles) {
         EXPECT_EQ(KalDornTrustCheckFile(r, f.name, (src / f.name).c_str(), nullptr), 1) << f.name;
     }
     KalDornTrustCloseRelease(r);
+}
+
+TEST_F(Release, BadArgumentsAreRefused) {
+    const char* k = pub.c_str();
+    const std::string long_id(65, 'a');
+    KAL_DORN_TRUST_RELEASE* r = nullptr;
+    KAL_DORN_TRUST_ERROR e{};
+    const std::vector<std::tuple<const char*, const char* const*, size_t, const char*, KAL_DORN_TRUST_RELEASE**, int>>
+        rows = {{nullptr, &k, 1, "main", &r, 1}, {src.c_str(), nullptr, 1, "main", &r, 1},
+                {src.c_str(), &k, 0, "main", &r, 1}, {src.c_str(), &k, 1, "a/b", &r, 3},
+                {src.c_str(), &k, 1, long_id.c_str(), &r, 3}, {src.c_str(), &k, 1, "main", nullptr, 1}};
+    for (const auto& [source, keys, count, id, out, code] : rows) {
+        EXPECT_EQ(KalDornTrustOpenRelease(source, keys, count, id, kNow, state.c_str(), out, &e), 0) << id;
+        EXPECT_EQ(e.code, code) << id;
+    }
+    EXPECT_EQ(KalDornTrustCheckFile(nullptr, "a", "b", &e), 0);
+    EXPECT_EQ(KalDornTrustForget(state.c_str(), "..", &e), 1);
+    EXPECT_EQ(KalDornTrustForget(state.c_str(), "", &e), 0);
+    EXPECT_EQ(KalDornTrustReleaseFileCount(nullptr), 0u);
+}
+
+TEST(ReleaseComment, ExpiryTimesReadBackAsGlibcWritesThem) {
+    for (int64_t t = 0; t < 253402300800; t += 86399 * 97) {  // 1970 to 9999, every hour and day of the month met
+        tr::ReleaseComment c{"main", 1, t}, back{};
+        char text[128];
+        ASSERT_TRUE(tr::format_release_comment(c, text, sizeof text)) << t;
+        ASSERT_TRUE(tr::parse_release_comment(text, std::strlen(text), back)) << text;
+        EXPECT_EQ(back.expires, t) << text;
+    }
 }
 
 // Each row starts from release 5 opened once; the row's change, then the open (or, for a row naming a file, the
@@ -143,6 +175,7 @@ size_t find(const fs::path& p, const std::string& what, size_t from = 0) { retur
 const std::vector<Attack> kAttacks = {
     {"changed index DAT", [](R t) { t.poke(t.src / kIndex, 40, 'x'); }, 32},
     {"longer index DAT", [](R t) { edit(t.src / kIndex, 0, "x"); }, 31},
+    {"index DAT made a FIFO", [](R t) { fs::remove(t.src / kIndex), ::mkfifo((t.src / kIndex).c_str(), 0600); }, 30},
     {"changed SHA256SUMS", [](R t) { t.poke(t.src / kSums, 20, 'g'); }, 13},
     {"changed trusted comment", [](R t) { t.poke(t.src / kSig, find(t.src / kSig, "serial=") + 7, '9'); }, 14},
     {"untrusted key",
@@ -176,6 +209,7 @@ const std::vector<Attack> kAttacks = {
          t.sign(6, "beta"), t.open({}, "beta"), fs::rename(t.state / "release-beta.state", t.state_file()), t.sign(6);
      }, 24},
     {"state unwritable", [](R t) { fs::remove_all(t.state), t.sign(6); }, 33},
+    {"state forgotten, then an older release", [](R t) { KalDornTrustForget(t.state.c_str(), "main", 0), t.sign(4); }, 0},
     {"downloaded file too short", [](R t) { fx::write_file(t.dir.file("d"), "x"); }, 31, kIndex.c_str()},
     {"downloaded file changed", [](R t) { fs::copy(t.src / kIndex, t.dir.file("d")), t.poke(t.dir.file("d"), 3, 'y'); },
      32, kIndex.c_str()},
