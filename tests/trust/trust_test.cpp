@@ -60,12 +60,13 @@ struct Release : ::testing::Test {
         std::vector<const char*> k;
         for (const auto& s : keys) k.push_back(s.c_str());
         KAL_DORN_TRUST_RELEASE* r = nullptr;
-        KAL_DORN_TRUST_ERROR e{};
-        const int ok = KalDornTrustOpenRelease(src.c_str(), k.data(), k.size(), id.c_str(), now, state.c_str(), &r, &e);
-        EXPECT_EQ(ok == 1, r != nullptr) << e.message;
+        const char* s = state.c_str();
+        const int ok = KalDornTrustOpenRelease(src.c_str(), k.data(), k.size(), id.c_str(), now, s, &r, &last);
+        EXPECT_EQ(ok == 1, r != nullptr) << last.message;
         kept != nullptr ? void(*kept = r) : KalDornTrustCloseRelease(r);
-        return ok == 1 ? 0 : e.code;
+        return ok == 1 ? 0 : last.code;
     }
+    KAL_DORN_TRUST_ERROR last{};
     std::string state_file() const { return (state / "release-main.state").string(); }
     void poke(const fs::path& p, size_t at, char c) {
         std::string t = text(p);
@@ -162,6 +163,7 @@ struct Attack {
     void (*change)(R);
     int code;
     const char* check = nullptr;
+    const char* says = "";  // in the message
 };
 
 const std::string kIndex = "00000001_index.dat", kGood = std::string(64, 'd'), kLine = kGood + "  a\n",
@@ -181,9 +183,10 @@ const std::vector<Attack> kAttacks = {
     {"untrusted key",
      [](R t) { fs::remove(t.pub), tr::generate_keys(t.pub.c_str(), t.dir.file("x").c_str(), 0, 0, 0); }, 10},
     {"another source's release", [](R t) { t.sign(6, "beta"); }, 16},
-    {"rollback", [](R t) { t.sign(4); }, 25},
+    {"rollback", [](R t) { t.sign(4); }, 25, nullptr, "serial 4 is older than serial 5 already accepted for source"},
     {"same serial, other contents", [](R t) { fx::write_file(t.src / "new.dat", "n"), t.sign(5); }, 26},
-    {"expired", [](R t) { t.sign(6, "main", kNow); }, 17},
+    {"expired", [](R t) { t.sign(6, "main", kNow); }, 17, nullptr,
+     "release 6 expired at 2027-01-15T08:00:00Z; the time is now 2027-01-15T08:00:00Z"},
     {"index DAT not listed", [](R t) { fx::write_version_index(t.src, 3, "1;", 1, 1); }, 28},
     {"component list not listed", [](R t) { fs::copy(t.src / "00000004_compns.lst", t.src / "0000000a_compns.lst"); },
      28},
@@ -204,13 +207,14 @@ const std::vector<Attack> kAttacks = {
      [](R t) { run("minisign -S -s " + t.dir.file("k.sec") + " -m " + (t.src / kSums).string()); },
      15},
     {"bad key file", [](R t) { t.poke(t.pub, 25, '\n'); }, 5},
-    {"state truncated", [](R t) { fs::resize_file(t.state_file(), 30), t.sign(6); }, 23},
+    {"state truncated", [](R t) { fs::resize_file(t.state_file(), 30), t.sign(6); }, 23, nullptr,
+     "reset it with \"kaldorn release forget --state "},
     {"state of another source", [](R t) {
          t.sign(6, "beta"), t.open({}, "beta"), fs::rename(t.state / "release-beta.state", t.state_file()), t.sign(6);
      }, 24},
     {"state unwritable", [](R t) { fs::remove_all(t.state), t.sign(6); }, 33},
-    {"state forgotten, then an older release", [](R t) { KalDornTrustForget(t.state.c_str(), "main", 0), t.sign(4); }, 0},
-    {"downloaded file too short", [](R t) { fx::write_file(t.dir.file("d"), "x"); }, 31, kIndex.c_str()},
+    {"state forgotten, then older", [](R t) { KalDornTrustForget(t.state.c_str(), "main", nullptr), t.sign(4); }, 0},
+    {"downloaded file too short", [](R t) { fx::write_file(t.dir.file("d"), "x"); }, 31, kIndex.c_str(), "holds 1 "},
     {"downloaded file changed", [](R t) { fs::copy(t.src / kIndex, t.dir.file("d")), t.poke(t.dir.file("d"), 3, 'y'); },
      32, kIndex.c_str()},
     {"downloaded file not listed", [](R t) { fs::copy(t.src / kIndex, t.dir.file("d")); }, 29, "iu999999.dat"},
@@ -225,10 +229,10 @@ TEST_F(Release, EachAttackGivesItsRefusalAndRecordsNothing) {
         const std::string before = text(state_file());
         a.change(*this);
         KAL_DORN_TRUST_RELEASE* r = nullptr;
-        KAL_DORN_TRUST_ERROR e{};
         const int code = a.check == nullptr ? open() : open({}, "main", kNow, &r);
-        EXPECT_EQ(r == nullptr ? code : (KalDornTrustCheckFile(r, a.check, dir.file("d").c_str(), &e), e.code), a.code)
-            << a.what;
+        EXPECT_EQ(r == nullptr ? code : (KalDornTrustCheckFile(r, a.check, dir.file("d").c_str(), &last), last.code),
+                  a.code) << a.what;
+        EXPECT_NE(std::string(last.message).find(a.says), std::string::npos) << a.what << ": " << last.message;
         KalDornTrustCloseRelease(r);
         if (std::string(a.what).rfind("state", 0) != 0) {
             EXPECT_EQ(text(state_file()), before) << a.what;
