@@ -8,13 +8,15 @@
 # pkg-config file, and the host verify_release over a copy of the example
 # source signed by minisign with SHA256SUMS written by sha256sum.
 #   check-install.sh [BUILD_DIR [PREFIX]]
-# A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime.
+# A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime;
+# so does a machine without pkg-config.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/default}" && pwd)
 if grep -qx 'KALDORN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then
   echo "install check skipped: sanitizer build"; exit 77
 fi
+command -v pkg-config >/dev/null || { echo "install check skipped: pkg-config not installed"; exit 77; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 example=$build/example
 work=$(mktemp -d)

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libssl-dev libsodium-dev minisign libcli11-dev nlohmann-json3-dev
           pkg-config abigail-tools doxygen valgrind jq
-          pandoc man-db dpkg-dev file lintian gnuplot-nox hyperfine)
+          pandoc man-db dpkg-dev file lintian gnuplot-nox hyperfine locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

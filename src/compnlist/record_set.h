@@ -1,36 +1,22 @@
 // A hash set over the records of one list, so that merge and diff look a
 // newer record up among the older ones in constant expected time. Names are
-// compared as strcasecmp does in the C locale (ASCII letters fold).
+// compared ignoring ASCII letter case (see same_name_folded).
 #pragma once
-
-#include <strings.h>
 
 #include <cstdint>
 #include <cstring>
 
 #include "compnlist/list_view.h"
 #include "support/alloc.h"
+#include "support/path.h"
 
 namespace kaldorn::detail {
-
-inline uint64_t fold_name_hash(const char* name) {
-    uint64_t h = 0xcbf29ce484222325ull;  // FNV-1a over the lower-cased bytes
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != 0; ++p) {
-        unsigned char c = *p >= 'A' && *p <= 'Z' ? static_cast<unsigned char>(*p + 32) : *p;
-        h = (h ^ c) * 0x100000001b3ull;
-    }
-    // FNV leaves names that differ only near their end close in the low
-    // bits; a final mix spreads them over the table.
-    h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
-    h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
-    return h ^ (h >> 33);
-}
 
 // Records are the same when their names are equal ignoring case.
 struct SameName {
     static uint64_t hash(const ListView& v, uint32_t i) { return fold_name_hash(v.name(i)); }
     static bool equal(const ListView& a, uint32_t i, const ListView& b, uint32_t j) {
-        return ::strcasecmp(a.name(i), b.name(j)) == 0;
+        return same_name_folded(a.name(i), b.name(j));
     }
 };
 
@@ -45,7 +31,7 @@ struct SameEntry {
     }
     static bool equal(const ListView& a, uint32_t i, const ListView& b, uint32_t j) {
         return a.flag(i) == b.flag(j) && a.tag(i) == b.tag(j) && std::memcmp(a.digest(i), b.digest(j), 16) == 0 &&
-               ::strcasecmp(a.name(i), b.name(j)) == 0;
+               same_name_folded(a.name(i), b.name(j));
     }
 };
 

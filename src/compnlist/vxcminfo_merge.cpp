@@ -1,8 +1,6 @@
 // Merge and diff of an older and a newer component list. Each is linear: the
 // older (diff) or newer (merge) records go into a hash set once, and every
 // record of the other list is looked up in it.
-#include <unistd.h>
-
 #include <cstring>
 #include <type_traits>
 
@@ -16,8 +14,8 @@ namespace {
 
 // Reads both lists; a missing older file counts as empty.
 unsigned int load_pair(const char* older, const char* newer, ListView& old_list, ListView& new_list) {
-    if (::access(older, F_OK) == 0)
-        if (unsigned int code = load_list_view(older, old_list)) return code;
+    unsigned int code = load_list_view(older, old_list);
+    if (code != 0 && code != KALDORN_E_NO_FILE) return code;
     return load_list_view(newer, new_list);
 }
 

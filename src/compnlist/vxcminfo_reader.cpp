@@ -1,7 +1,9 @@
 // Component list reader, release, the platform identifiers of the head, and
 // the GEN_LIST instance over component records.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include "compnlist/list_view.h"
@@ -11,6 +13,7 @@
 #include "support/fileio.h"
 #include "support/lists_impl.h"
 #include "support/path.h"
+#include "support/replace.h"
 
 using namespace kaldorn::detail;
 
@@ -25,20 +28,22 @@ namespace {
 // Largest count whose array size, count * 300, fits 32 bits.
 constexpr uint32_t kMaxRecords = 0xFFFFFFFFu / sizeof(CompnRecord);
 
-// Opens an existing file; 0, or the code 8 / 7.
+// Opens an existing file; 0, or the code 8 (not there) / 7.
 unsigned int open_existing(const char* path, FdGuard& fd, bool writable) {
-    if (::access(path, F_OK) != 0) return KALDORN_E_NO_FILE;
     fd.reset(writable ? open_read_write(path) : open_read(path));
-    return fd.valid() ? 0 : KALDORN_E_OPEN;
+    if (fd.valid()) return 0;
+    return open_failed_missing(AT_FDCWD, path, errno) ? KALDORN_E_NO_FILE : KALDORN_E_OPEN;
 }
 
-// The whole file in one heap block of at least the 80-byte head.
+// The whole file in one heap block of at least the 80-byte head. Record
+// offsets are 32-bit, so a larger file is refused whole (13), never cut; so
+// is anything but a regular file.
 unsigned int load_list_file(const char* path, HeapPtr<unsigned char>& bytes, size_t& size) {
     FdGuard fd;
     if (unsigned int code = open_existing(path, fd, false)) return code;
-    int length = _filelength(fd.get());
-    if (length < 0) return KALDORN_E_READ;
-    if (static_cast<size_t>(length) < kCompnHeadSize) return KALDORN_E_SHORT_HEAD;
+    int64_t length = regular_file_size(fd.get());
+    if (length < 0 || length > int64_t{UINT32_MAX}) return KALDORN_E_READ;
+    if (static_cast<uint64_t>(length) < kCompnHeadSize) return KALDORN_E_SHORT_HEAD;
     size = static_cast<size_t>(length);
     bytes.reset(static_cast<unsigned char*>(allocate(size)));
     if (!bytes) return KALDORN_E_NO_MEMORY;
@@ -111,8 +116,8 @@ unsigned int read_list(const char* path, HeapPtr<CompnRecord>& records, uint32_t
 // Opens a list and reads its 76-byte header block.
 unsigned int read_header_block(const char* path, FdGuard& fd, bool writable, unsigned char* block) {
     if (unsigned int code = open_existing(path, fd, writable)) return code;
-    int length = _filelength(fd.get());
-    if (length >= 0 && static_cast<size_t>(length) < kCompnHeadSize) return KALDORN_E_SHORT_HEAD;
+    int64_t length = regular_file_size(fd.get());
+    if (length >= 0 && static_cast<uint64_t>(length) < kCompnHeadSize) return KALDORN_E_SHORT_HEAD;
     return read_full(fd.get(), block, kCompnHeaderBlockSize) == kCompnHeaderBlockSize ? 0 : KALDORN_E_READ;
 }
 
@@ -176,9 +181,14 @@ int SetCompnListFilePlatformId(const char* path, unsigned int id1, unsigned int 
         store_le32(block + kCompnPlatformOffset, id1);
         store_le32(block + kCompnPlatformOffset + 4, id2);
         store_le32(block + kCompnPlatformOffset + 8, id3);
-        if (!seek_to(fd.get(), 0))
+        // Through a copy that replaces the list once written, as every writer.
+        FileReplacement change;
+        int out = change.begin(path, fd.get());
+        if (out < 0)
+            code = KALDORN_E_WRITE;
+        else if (!seek_to(out, 0))
             code = KALDORN_E_SEEK;
-        else if (!write_full(fd.get(), block, sizeof block))
+        else if (!write_full(out, block, sizeof block) || !change.commit())
             code = KALDORN_E_WRITE;
     }
     *error = code;

@@ -45,9 +45,10 @@ struct Directory {
 
     // False (code 9) for an empty, over-long or missing directory.
     bool prepare(const char* dir) {
-        if (dir[0] == '\0' || !join_path(path, sizeof path, dir, "") || ::access(path, F_OK) != 0) return false;
-        length = std::strlen(path);
+        if (dir[0] == '\0' || !join_path(path, sizeof path, dir, "")) return false;
         fd.reset(open_directory(path));
+        if (!fd.valid() && open_failed_missing(AT_FDCWD, path, errno)) return false;
+        length = std::strlen(path);
         return true;
     }
 
@@ -69,15 +70,11 @@ struct Directory {
     }
 
     // Whether an open of name that failed with err failed because the file
-    // is not there, as access() with F_OK would find.
+    // is not there.
     bool missing(const char* name, int err) const {
         char at[KALDORN_MAX_PATH];
         int base = AT_FDCWD;
-        return !locate(name, base, at) || absent(base, at, err);
-    }
-
-    static bool absent(int base, const char* at, int err) {
-        return err == ENOENT || err == ENOTDIR || ::faccessat(base, at, F_OK, 0) != 0;
+        return !locate(name, base, at) || open_failed_missing(base, at, err);
     }
 
     // Opens dir + name; false when it does not fit a path buffer. A file
@@ -88,7 +85,7 @@ struct Directory {
         int base = AT_FDCWD;
         if (!locate(name, base, at)) return false;
         out.reset(open_read_at(base, at));
-        is_missing = !out.valid() && absent(base, at, errno);
+        is_missing = !out.valid() && open_failed_missing(base, at, errno);
         return true;
     }
 };
@@ -99,7 +96,7 @@ enum Outcome : unsigned char { kUnchecked, kKept, kReported, kTooLong, kUnreadab
 // Hands the files found to the digester in list order and records each
 // record's outcome. After the first failure no later record is started:
 // checking one file after another would have stopped there.
-class Checks final : public DigestJobs {
+class Checks final : public FileJobs {
 public:
     Checks(const ListView& list, const Directory& first, const Directory* second, unsigned char* outcome)
         : list_(list), first_(first), second_(second), outcome_(outcome) {}

@@ -1,19 +1,26 @@
 // Component list writer, the record of one file, and adding an entry.
-// A list is always rewritten whole: records first, head last, so a write
-// that stops part-way leaves a file the reader rejects.
+// A list is always written whole into a copy beside it (records first, head
+// last), which replaces the list only once complete and flushed: a write that
+// fails or stops part-way leaves the old list as it was. Where no copy can
+// replace the list (a link, an owner this process cannot give), it is
+// rewritten in place, where a write that stops part-way leaves a file the
+// reader rejects.
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstring>
 
 #include "compnlist/format.h"
 #include "kaldorn/crc32.h"
 #include "kaldorn/md5lib.h"
+#include "support/md5_files.h"
 #include "support/alloc.h"
 #include "support/bytes.h"
 #include "support/fileio.h"
 #include "support/path.h"
+#include "support/replace.h"
 
 using namespace kaldorn::detail;
 
@@ -94,13 +101,17 @@ unsigned int write_head(int fd, uint32_t sum, uint32_t count) {
 
 unsigned int dump_list(const char* path, const CompnRecord* records, unsigned int count, const CompnRecord* extra) {
     if (!all_storable(records, count, extra)) return KALDORN_E_WRITE;
-    FdGuard fd(open_create(path, O_TRUNC));
-    if (!fd.valid()) return KALDORN_E_OPEN;
-    if (!seek_to(fd.get(), kCompnHeadSize)) return KALDORN_E_SEEK;
-    EncodingWriter out(fd.get());
+    FdGuard original(open_read_write(path));
+    if (!original.valid() && !open_failed_missing(AT_FDCWD, path, errno)) return KALDORN_E_OPEN;
+    FileReplacement change;
+    int fd = change.begin_whole(path, original.get());
+    if (fd < 0) return KALDORN_E_OPEN;
+    if (!seek_to(fd, kCompnHeadSize)) return KALDORN_E_SEEK;
+    EncodingWriter out(fd);
     uint32_t written = 0;
     if (unsigned int code = write_records(out, records, count, extra, written)) return code;
-    return write_head(fd.get(), out.sum(), written);
+    if (unsigned int code = write_head(fd, out.sum(), written)) return code;
+    return change.commit() ? 0 : KALDORN_E_WRITE;
 }
 
 const char* base_name(const char* path) {
@@ -108,14 +119,19 @@ const char* base_name(const char* path) {
     return slash == nullptr ? path : slash + 1;
 }
 
+// The component is opened once: that open tells whether it is there, and
+// its size and digest come from the same descriptor. A size the record's 32
+// bits cannot hold is refused (13), never cut.
 unsigned int build_record(const char* path, unsigned int flag, CompnRecord& r) {
-    if (::access(path, F_OK) != 0) return KALDORN_E_NO_FILE;
+    FdGuard fd(open_read(path));
+    if (!fd.valid() && open_failed_missing(AT_FDCWD, path, errno)) return KALDORN_E_NO_FILE;
     if (!copy_bounded(r.szFileName, sizeof r.szFileName, base_name(path))) return KALDORN_E_OPEN;
     r.dwNameLength = static_cast<unsigned int>(std::strlen(r.szFileName) + 1);
-    CMd5 md5;
-    if (md5.CalculateMD5(path, r.uchMD5Digest) != 1) return KALDORN_E_DIGEST;
-    FdGuard fd(open_read(path));
-    if (fd.valid()) r.dwFileSize = static_cast<unsigned int>(_filelength(fd.get()));
+    if (!fd.valid()) return KALDORN_E_DIGEST;
+    int64_t size = file_size(fd.get());
+    if (size < 0 || size > int64_t{UINT32_MAX}) return KALDORN_E_READ;
+    if (!md5_descriptor(fd.get(), r.uchMD5Digest)) return KALDORN_E_DIGEST;
+    r.dwFileSize = static_cast<unsigned int>(size);
     r.dwFlag = flag;
     return 0;
 }
@@ -123,7 +139,7 @@ unsigned int build_record(const char* path, unsigned int flag, CompnRecord& r) {
 // Index of the first record named like name ignoring case, or count.
 unsigned int find_name(const CompnRecord* records, unsigned int count, const char* name) {
     unsigned int i = 0;
-    while (i < count && ::strcasecmp(records[i].szFileName, name) != 0) ++i;
+    while (i < count && !same_name_folded(records[i].szFileName, name, sizeof records[i].szFileName)) ++i;
     return i;
 }
 
@@ -163,11 +179,13 @@ int AddEntrytoCompnLstFile(const char* component, unsigned int flag, int /*unuse
     }
     CompnRecord fresh{};
     if (GetCompnLstFileRecord(path, flag, &fresh, error) != 1) return 0;
-    if (::access(list, F_OK) != 0) return DumpRecordsToCompnLstFile(list, nullptr, 0, 1, &fresh, error);
 
     CompnRecord* raw = nullptr;
     unsigned int count = 0;
-    if (GetCompnListFromLstFile(list, &raw, &count, error) != 1) return 0;
+    if (GetCompnListFromLstFile(list, &raw, &count, error) != 1) {
+        if (*error != KALDORN_E_NO_FILE) return 0;  // no list yet: one holding just this record
+        return DumpRecordsToCompnLstFile(list, nullptr, 0, 1, &fresh, error);
+    }
     HeapPtr<CompnRecord> records(raw);
     unsigned int at = find_name(raw, count, fresh.szFileName);
     if (at == count) return DumpRecordsToCompnLstFile(list, raw, count, 1, &fresh, error);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "indexdat/frame.h"
 #include "support/alloc.h"
 #include "support/lists_impl.h"
 
@@ -14,10 +15,7 @@ template KALDORN_EXPORT unsigned char FreeGenList<tagSOLO_DEF_MEM_RECORD_INFO>(
 
 namespace kaldorn::detail {
 
-bool DefArray::read(const char* path) {
-    unsigned int error = 0;
-    return GetDefListFromDatFile(path, &records, &count, &error) == 1;
-}
+bool DefArray::read(const char* path, bool* missing) { return read_definitions(path, records, count, missing); }
 
 bool DefSelection::add(const DefRecord& rec) {
     DefRecord copy = rec;

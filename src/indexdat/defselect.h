@@ -21,7 +21,9 @@ struct DefArray {
     DefArray(const DefArray&) = delete;
     DefArray& operator=(const DefArray&) = delete;
     ~DefArray() { std::free(records); }
-    bool read(const char* path);
+    // False when the file does not read; missing (when given) then tells
+    // whether nothing is there.
+    bool read(const char* path, bool* missing = nullptr);
     DefRecord* release() {
         DefRecord* r = records;
         records = nullptr;

@@ -2,6 +2,9 @@
 // positioned reads, so callers' file positions never move.
 #include "indexdat/frame.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstring>
 
 #include "kaldorn/crc32.h"
@@ -58,8 +61,9 @@ uint32_t block_crc(int fd, int64_t start) {
 }
 
 bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFrame& frame,
-                          tagSOLO_DAT_HEADER_INFO& header) {
+                          tagSOLO_DAT_HEADER_INFO& header, bool* missing) {
     fd.reset(writable ? open_read_write(path) : open_read(path));
+    if (missing != nullptr) *missing = !fd.valid() && open_failed_missing(AT_FDCWD, path, errno);
     return fd.valid() && read_index_frame(fd.get(), frame) && read_solo_header(fd.get(), frame, header);
 }
 

@@ -43,8 +43,14 @@ inline int64_t first_record_offset(const IndexFrame& frame) { return frame.paylo
 
 // Opens a definition index DAT (read-only, or for reading and writing) and
 // reads its frame and solo header; false on an open failure or short file.
+// When given, missing tells whether the open failed because nothing is there.
 bool open_definition_file(const char* path, bool writable, FdGuard& fd, IndexFrame& frame,
-                          tagSOLO_DAT_HEADER_INFO& header);
+                          tagSOLO_DAT_HEADER_INFO& header, bool* missing = nullptr);
+
+// The readers behind GetSoloIndexDatHeader and GetDefListFromDatFile, which
+// also tell (when missing is given) whether a failure was a file not there.
+bool read_definition_header(const char* path, tagSOLO_DAT_HEADER_INFO& header, bool* missing);
+bool read_definitions(const char* path, tagSOLO_DEF_MEM_RECORD_INFO*& records, unsigned int& count, bool* missing);
 
 // True when the solo header's checksum matches the block CRC from P + 4.
 bool solo_checksum_ok(int fd, const IndexFrame& frame, const tagSOLO_DAT_HEADER_INFO& header);

@@ -1,11 +1,10 @@
 // Comparison of the definition index DAT a client holds (old) with the one a
 // source offers (new): the records to fetch, or the file names to act on per
 // operation id. The old file's records are indexed by id once per call.
-#include <unistd.h>
-
 #include <cstring>
 
 #include "indexdat/defselect.h"
+#include "indexdat/frame.h"
 #include "kaldorn/lists.h"
 #include "kaldorn/soloindx.h"
 #include "support/list_guard.h"
@@ -20,6 +19,7 @@ struct SoloPair {
     tagSOLO_DAT_HEADER_INFO new_header{};
     tagSOLO_DAT_HEADER_INFO old_header{};
     bool old_exists = false;
+    bool new_missing = false;  // the new file is not there (the call fails)
     DefArray newer;
     DefArray older;
     DefIdIndex index;
@@ -29,12 +29,11 @@ struct SoloPair {
 // failure, with code 1003 or 1004 for the version checks and 0 for an
 // unreadable or foreign file.
 bool check_headers(const char* newPath, const char* oldPath, SoloPair& pair, unsigned int& code) {
-    unsigned int ignored = 0;
     code = 0;
-    if (GetSoloIndexDatHeader(newPath, &pair.new_header, &ignored) != 1) return false;
-    pair.old_exists = ::access(oldPath, F_OK) == 0;
-    if (!pair.old_exists) return true;
-    if (GetSoloIndexDatHeader(oldPath, &pair.old_header, &ignored) != 1) return false;
+    if (!read_definition_header(newPath, pair.new_header, &pair.new_missing)) return false;
+    bool old_missing = false;
+    pair.old_exists = read_definition_header(oldPath, pair.old_header, &old_missing);
+    if (!pair.old_exists) return old_missing;  // its header stays zero
     if (pair.old_header.dwProductId != pair.new_header.dwProductId) return false;
     if (pair.old_header.dwDatVersion > pair.new_header.dwDatVersion) code = KALDORN_E_CLIENT_NEWER;
     if (pair.old_header.dwDatVersion == pair.new_header.dwDatVersion) code = KALDORN_E_SAME_VERSION;
@@ -98,9 +97,9 @@ int CompareSoloDatFilesForOprId(unsigned int productId, unsigned int operationId
     if (newPath == nullptr || oldPath == nullptr || list == nullptr || error == nullptr) return 0;
     *error = 0;
     *list = nullptr;
-    if (::access(newPath, F_OK) != 0 && (operationId == 1 || operationId == 2)) return 1;
     SoloPair pair;
-    if (!load_pair(newPath, oldPath, pair, *error)) return 0;
+    if (!load_pair(newPath, oldPath, pair, *error))  // no new file: nothing to delete or fetch
+        return pair.new_missing && (operationId == 1 || operationId == 2) ? 1 : 0;
 
     OwnedList<tagKAL_DORN_FILE_INFO_LISTA> names;
     bool added = walk_active(pair.newer, pair.index, [&](const DefRecord& rec, const DefRecord* old) {

@@ -1,7 +1,5 @@
 // Readers of version index DATs and definition index DATs, and the exported
 // checksum functions.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 
@@ -33,7 +31,7 @@ unsigned int CalculateChecksum(int fd) {
 }
 
 int GetUpdateVersionInfo(const char* path, tagUPDT_DAT_VERSION_INFO_MEM* info) {
-    if (path == nullptr || info == nullptr || ::access(path, F_OK) != 0) return 0;
+    if (path == nullptr || info == nullptr) return 0;
     FdGuard fd(open_read(path));
     if (!fd.valid()) return 0;
     IndexFrame frame;
@@ -67,51 +65,57 @@ int ReleaseUpdateVersionInfo(tagUPDT_DAT_VERSION_INFO_MEM* info) {
     return 0;
 }
 
-int GetSoloIndexDatHeader(const char* path, tagSOLO_DAT_HEADER_INFO* header, unsigned int* error) {
-    if (path == nullptr || header == nullptr || error == nullptr) return 0;
-    *error = 0;
+bool kaldorn::detail::read_definition_header(const char* path, tagSOLO_DAT_HEADER_INFO& header, bool* missing) {
     FdGuard fd;
     IndexFrame frame;
     tagSOLO_DAT_HEADER_INFO read{};
-    if (!open_definition_file(path, false, fd, frame, read) || !solo_checksum_ok(fd.get(), frame, read)) return 0;
-    *header = read;
-    return 1;
+    if (!open_definition_file(path, false, fd, frame, read, missing) || !solo_checksum_ok(fd.get(), frame, read))
+        return false;
+    header = read;
+    return true;
+}
+
+bool kaldorn::detail::read_definitions(const char* path, tagSOLO_DEF_MEM_RECORD_INFO*& records, unsigned int& count,
+                                       bool* missing) {
+    FdGuard fd;
+    IndexFrame frame;
+    tagSOLO_DAT_HEADER_INFO header{};
+    if (!open_definition_file(path, false, fd, frame, header, missing)) return false;
+    if (header.dwRecordCount == 0) {
+        records = nullptr;
+        count = 0;
+        return true;
+    }
+    if (!solo_checksum_ok(fd.get(), frame, header)) return false;
+    // Every stored record takes at least 36 bytes: a count the file cannot
+    // hold is refused before allocating for it.
+    int64_t room = file_size(fd.get()) - first_record_offset(frame);
+    if (room < 0 || static_cast<uint64_t>(room) / (kRecordFixedSize + 1) < header.dwRecordCount) return false;
+
+    // read_record writes every byte of a slot; the count is bounded by the
+    // file size above, so the product cannot overflow.
+    HeapPtr<tagSOLO_DEF_MEM_RECORD_INFO> array(static_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(
+        allocate(sizeof(tagSOLO_DEF_MEM_RECORD_INFO) * header.dwRecordCount)));
+    if (!array) return false;
+    BufferedReader in(fd.get(), first_record_offset(frame));
+    for (unsigned int i = 0; i < header.dwRecordCount; ++i)
+        if (!read_record(in, array.get()[i])) return false;
+    records = array.release();
+    count = header.dwRecordCount;
+    return true;
+}
+
+int GetSoloIndexDatHeader(const char* path, tagSOLO_DAT_HEADER_INFO* header, unsigned int* error) {
+    if (path == nullptr || header == nullptr || error == nullptr) return 0;
+    *error = 0;
+    return read_definition_header(path, *header, nullptr) ? 1 : 0;
 }
 
 int GetDefListFromDatFile(const char* path, tagSOLO_DEF_MEM_RECORD_INFO** records, unsigned int* count,
                           unsigned int* error) {
     if (path == nullptr || records == nullptr || count == nullptr || error == nullptr) return 0;
     *error = 0;
-    FdGuard fd;
-    IndexFrame frame;
-    tagSOLO_DAT_HEADER_INFO header{};
-    if (!open_definition_file(path, false, fd, frame, header)) return 0;
-    if (header.dwRecordCount == 0) {
-        *records = nullptr;
-        *count = 0;
-        return 1;
-    }
-    if (!solo_checksum_ok(fd.get(), frame, header)) return 0;
-    // Every stored record takes at least 36 bytes: a count the file cannot
-    // hold is refused before allocating for it.
-    int64_t room = file_size(fd.get()) - first_record_offset(frame);
-    if (room < 0 || static_cast<uint64_t>(room) / (kRecordFixedSize + 1) < header.dwRecordCount) return 0;
-
-    // read_record writes every byte of a slot; the count is bounded by the
-    // file size above, so the product cannot overflow.
-    auto* array = static_cast<tagSOLO_DEF_MEM_RECORD_INFO*>(
-        allocate(sizeof(tagSOLO_DEF_MEM_RECORD_INFO) * header.dwRecordCount));
-    if (array == nullptr) return 0;
-    BufferedReader in(fd.get(), first_record_offset(frame));
-    for (unsigned int i = 0; i < header.dwRecordCount; ++i) {
-        if (!read_record(in, array[i])) {
-            std::free(array);
-            return 0;
-        }
-    }
-    *records = array;
-    *count = header.dwRecordCount;
-    return 1;
+    return read_definitions(path, *records, *count, nullptr) ? 1 : 0;
 }
 
 int ReleaseDefList(tagSOLO_DEF_MEM_RECORD_INFO* records, unsigned int /*count*/, unsigned int* error) {

@@ -1,8 +1,5 @@
 // Diff and lookup of definition records, and the one operation that creates
 // definition index DATs and appends records to them.
-#include <strings.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "indexdat/defselect.h"
@@ -17,7 +14,7 @@ using namespace kaldorn::detail;
 
 namespace {
 
-bool same_name(const char* a, const char* b) { return ::strncasecmp(a, b, KALDORN_MAX_PATH) == 0; }
+bool same_name(const char* a, const char* b) { return same_name_folded(a, b, KALDORN_MAX_PATH); }
 
 // Frame and solo header of a new file: no entries, both version pairs 1, 1,
 // everything else 0 but the product identifier (P = 60).
@@ -62,9 +59,9 @@ bool append_record(int fd, const char* name, unsigned int& newId) {
 // Looks the name up in the file's records: 1 found, 0 absent, -1 unreadable.
 int find_in_file(unsigned int productId, const char* path, const char* name, char* fileName, unsigned int size,
                  unsigned int* defId) {
-    if (::access(path, F_OK) != 0) return 0;
     DefArray records;
-    if (!records.read(path)) return -1;
+    bool missing = false;
+    if (!records.read(path, &missing)) return missing ? 0 : -1;
     if (records.count == 0) return 0;
     unsigned int error = 0;
     if (GetDefEntryFromDatList(productId, records.records, records.count, name, fileName, size, defId, &error) == 1)

@@ -2,9 +2,15 @@
 // definition index DATs and component lists.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+// The file records are packed structs copied to and from the file's bytes as
+// they lie, so only a little-endian processor reads them right.
+static_assert(std::endian::native == std::endian::little,
+              "kaldorn reads its file formats on little-endian targets only");
 
 namespace kaldorn::detail {
 

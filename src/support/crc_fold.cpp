@@ -6,14 +6,22 @@
 // identical to the byte-at-a-time loop for every input and every path.
 #include "support/crc_fold.h"
 
-#include <immintrin.h>
-
 #include "support/cpu.h"
+
+#if KALDORN_X86_VECTORS
+#include <immintrin.h>
+#endif
 
 namespace kaldorn::detail {
 
 namespace {
 
+inline uint32_t table_update(const uint32_t* table, uint32_t reg, const unsigned char* p, size_t len) {
+    for (size_t i = 0; i < len; ++i) reg = table[(reg ^ p[i]) & 0xFFu] ^ (reg >> 8);
+    return reg;
+}
+
+#if KALDORN_X86_VECTORS
 // Folding constants for a distance of d bits: x^(d+32) and x^(d-32) mod P,
 // bit-reflected and shifted left by one as reflected folding needs them. The
 // first multiplies the lower (earlier) 64 bits of a 128-bit lane, the second
@@ -27,11 +35,6 @@ constexpr FoldKey kFold384 = {0x03db1ecdcLL, 0x174359406LL};
 constexpr FoldKey kFold512 = {0x154442bd4LL, 0x1c6e41596LL};
 constexpr FoldKey kFold1024 = {0x1e88ef372LL, 0x14a7fe880LL};
 constexpr FoldKey kFold2048 = {0x11542778aLL, 0x1322d1430LL};
-
-inline uint32_t table_update(const uint32_t* table, uint32_t reg, const unsigned char* p, size_t len) {
-    for (size_t i = 0; i < len; ++i) reg = table[(reg ^ p[i]) & 0xFFu] ^ (reg >> 8);
-    return reg;
-}
 
 #define KALDORN_CLMUL128 __attribute__((target("pclmul,sse4.1")))
 #define KALDORN_CLMUL256 __attribute__((target("avx2,vpclmulqdq,pclmul,sse4.1")))
@@ -127,6 +130,7 @@ KALDORN_CLMUL512 uint32_t clmul512_update(const uint32_t* table, uint32_t reg, c
     _mm512_store_si512(t, fold512(x0, lanes, _mm512_maskz_mov_epi64(0xC0, x0)));
     return finish128(table, _mm_xor_si128(_mm_xor_si128(t[0], t[1]), _mm_xor_si128(t[2], t[3])), p, len);
 }
+#endif  // KALDORN_X86_VECTORS
 
 }  // namespace
 
@@ -146,10 +150,13 @@ CrcPath best_crc_path() {
     return cpu_has_clmul() ? CrcPath::clmul128 : CrcPath::table;
 }
 
-uint32_t crc32_update_on(CrcPath path, const uint32_t* table, uint32_t reg, const unsigned char* p, size_t len) {
+uint32_t crc32_update_on([[maybe_unused]] CrcPath path, const uint32_t* table, uint32_t reg, const unsigned char* p,
+                         size_t len) {
+#if KALDORN_X86_VECTORS
     if (path == CrcPath::clmul512 && len >= 256) return clmul512_update(table, reg, p, len);
     if (path == CrcPath::clmul256 && len >= 128) return clmul256_update(table, reg, p, len);
     if (path != CrcPath::table && len >= 64) return clmul128_update(table, reg, p, len);
+#endif
     return table_update(table, reg, p, len);
 }
 

@@ -45,6 +45,20 @@ int open_create(const char* path, int extra) { return open_retry(AT_FDCWD, path,
 int open_directory(const char* path) { return open_retry(AT_FDCWD, path, O_PATH | O_DIRECTORY, 0); }
 int open_read_at(int dir, const char* name) { return open_retry(dir, name, O_RDONLY, 0); }
 
+bool open_failed_missing(int dir, const char* path, int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+        case ELOOP:
+        case ENAMETOOLONG:
+            return true;
+        case EACCES:
+            return ::faccessat(dir, path, F_OK, 0) != 0;
+        default:
+            return false;
+    }
+}
+
 size_t read_full(int fd, void* buf, size_t n) {
     auto* p = static_cast<unsigned char*>(buf);
     size_t done = 0;
@@ -104,6 +118,12 @@ bool pwrite_full(int fd, const void* buf, size_t n, int64_t offset) {
 int64_t file_size(int fd) {
     struct stat st;
     if (::fstat(fd, &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int64_t regular_file_size(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<int64_t>(st.st_size);
 }
 

@@ -18,6 +18,15 @@ int open_create(const char* path, int extra);    // O_RDWR | O_CREAT | extra, mo
 int open_directory(const char* path);            // O_PATH | O_DIRECTORY: a base for names, reads nothing
 int open_read_at(int dir, const char* name);     // openat(dir, name, O_RDONLY | O_CLOEXEC)
 
+// Whether an open of path (under the directory descriptor dir, or AT_FDCWD)
+// that failed with errno err failed because nothing is there, as an
+// existence test of the same path would find. The open's own errno answers,
+// so the file is looked up once: ENOENT, ENOTDIR, ELOOP and ENAMETOOLONG say
+// missing, any other errno says there; only EACCES, which a directory on the
+// way that cannot be searched gives as well as the file's own permissions, is
+// settled by a second lookup.
+bool open_failed_missing(int dir, const char* path, int err);
+
 // Reads until n bytes arrived, end of file or an error; returns the count
 // read (less than n on end of file or error).
 size_t read_full(int fd, void* buf, size_t n);
@@ -28,6 +37,9 @@ bool pwrite_full(int fd, const void* buf, size_t n, int64_t offset);
 
 // Size of an open file, or -1.
 int64_t file_size(int fd);
+// Size of an open regular file; -1 for anything else (a directory, a device,
+// a pipe), whose size says nothing about what a read returns.
+int64_t regular_file_size(int fd);
 
 // Moves the file position to offset; false when the seek fails or lands
 // elsewhere.

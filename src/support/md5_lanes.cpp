@@ -4,29 +4,33 @@
 // are those of the scalar transform.
 #include "support/md5_lanes.h"
 
-#include <immintrin.h>
-
 #include "kaldorn/md5lib.h"
 #include "support/bytes.h"
 #include "support/cpu.h"
 #include "support/md5_steps.h"
 
+#if KALDORN_X86_VECTORS
+#include <immintrin.h>
+#endif
+
 namespace kaldorn::detail {
 
 namespace {
 
-void update1(Md5Lanes& lanes, const unsigned char* base, const uint32_t* offset, const uint32_t* step,
+// Lane l alone, through the scalar transform.
+void update1(Md5Lanes& lanes, unsigned l, const unsigned char* base, const uint32_t* offset, const uint32_t* step,
              size_t blocks) {
     CMd5 md5;
-    unsigned int state[4] = {lanes.v[0][0], lanes.v[1][0], lanes.v[2][0], lanes.v[3][0]};
+    unsigned int state[4] = {lanes.v[0][l], lanes.v[1][l], lanes.v[2][l], lanes.v[3][l]};
     unsigned int words[16];
-    for (const unsigned char* p = base + offset[0]; blocks > 0; --blocks, p += step[0]) {
+    for (const unsigned char* p = base + offset[l]; blocks > 0; --blocks, p += step[l]) {
         for (int k = 0; k < 16; ++k) words[k] = load_le32(p + 4 * k);
         md5.CMd5::TransformMD5(words, state);
     }
-    for (int w = 0; w < 4; ++w) lanes.v[w][0] = state[w];
+    for (int w = 0; w < 4; ++w) lanes.v[w][l] = state[w];
 }
 
+#if KALDORN_X86_VECTORS
 #define KALDORN_AVX2 __attribute__((target("avx2")))
 #define KALDORN_AVX512 __attribute__((target("avx512f,avx2")))
 
@@ -123,6 +127,7 @@ KALDORN_AVX512 void update16(Md5Lanes& lanes, const unsigned char* base, const u
     _mm512_store_si512(lanes.v[0], a), _mm512_store_si512(lanes.v[1], b);
     _mm512_store_si512(lanes.v[2], c), _mm512_store_si512(lanes.v[3], d);
 }
+#endif  // KALDORN_X86_VECTORS
 
 }  // namespace
 
@@ -142,9 +147,12 @@ Md5Path best_md5_path() {
 
 void md5_lanes_update(Md5Path path, Md5Lanes& lanes, const unsigned char* base, const uint32_t* offset,
                       const uint32_t* step, size_t blocks) {
+#if KALDORN_X86_VECTORS
     if (path == Md5Path::sixteen) return update16(lanes, base, offset, step, blocks);
     if (path == Md5Path::eight) return update8(lanes, base, offset, step, blocks);
-    update1(lanes, base, offset, step, blocks);
+#endif
+    // The one-lane path, and every path of a build without the vector code: lane by lane.
+    for (unsigned l = 0; l < static_cast<unsigned>(path); ++l) update1(lanes, l, base, offset, step, blocks);
 }
 
 }  // namespace kaldorn::detail

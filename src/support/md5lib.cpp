@@ -9,6 +9,7 @@
 
 #include "support/bytes.h"
 #include "support/fileio.h"
+#include "support/md5_files.h"
 #include "support/md5_steps.h"
 
 const unsigned char g_uchPadding[64] = {0x80};
@@ -163,6 +164,11 @@ int CMd5::ValidateMD5(const char* path, const unsigned char* expected, int* matc
     if (CalculateMD5(path, digest) != 1) return 0;
     *match = std::memcmp(digest, expected, 16) == 0 ? 1 : 0;
     return 1;
+}
+
+bool kaldorn::detail::md5_descriptor(int fd, unsigned char* digest) {
+    CMd5 md5;
+    return digest_descriptor(md5, fd, digest) == 1;
 }
 
 int CalculateMD5WrapperA(const char* path, unsigned char* digest) {

@@ -90,34 +90,55 @@ bool FileReplacement::create_copy_file(const char* path) {
     return pending_;
 }
 
+// A copy with the original's mode and owner; false (nothing left behind)
+// when the name cannot be replaced or no such copy can be made.
+bool FileReplacement::start_copy(const char* path, int original) {
+    if (!replaceable(path, original) || !create_copy_file(path)) return false;
+    if (take_attributes(fd_.get(), original)) {
+        mode_ = Mode::copy;
+        out_ = fd_.get();
+        return true;
+    }
+    fd_.reset();  // an owner we cannot give: in place after all
+    ::unlink(copy_path_);
+    pending_ = false;
+    return false;
+}
+
 int FileReplacement::begin(const char* path, int original) {
     path_ = path;
     mode_ = Mode::in_place;
-    if (!replaceable(path, original) || !create_copy_file(path)) return original;
-    mode_ = Mode::copy;
-    if (!take_attributes(fd_.get(), original)) {  // an owner we cannot give: in place after all
-        fd_.reset();
-        ::unlink(copy_path_);
-        pending_ = false;
-        mode_ = Mode::in_place;
-        return original;
-    }
-    return copy_content(original, fd_.get()) ? fd_.get() : -1;
+    out_ = original;
+    if (!start_copy(path, original)) return original;
+    return copy_content(original, out_) ? out_ : -1;
 }
 
-int FileReplacement::begin_new(const char* path) {
+int FileReplacement::begin_new(const char* path, mode_t mode) {
     path_ = path;
     if (create_copy_file(path)) {
         mode_ = Mode::new_copy;
-        return fd_.get();
+    } else {
+        mode_ = Mode::new_in_place;
+        fd_.reset(open_create(path, O_EXCL));
+        pending_ = fd_.valid();
     }
-    mode_ = Mode::new_in_place;
-    fd_.reset(open_create(path, O_EXCL));
-    pending_ = fd_.valid();
-    return fd_.get();
+    out_ = fd_.get();
+    // Files are made 0600; another mode is set outright, past the umask.
+    if (out_ >= 0 && mode != 0600 && ::fchmod(out_, mode) != 0) out_ = -1;
+    return out_;
+}
+
+int FileReplacement::begin_whole(const char* path, int original, mode_t mode) {
+    if (original < 0) return begin_new(path, mode);
+    path_ = path;
+    mode_ = Mode::in_place;
+    out_ = original;
+    if (start_copy(path, original)) return out_;
+    return ::ftruncate(original, 0) == 0 ? original : -1;
 }
 
 bool FileReplacement::commit() {
+    if (out_ < 0 || ::fsync(out_) != 0) return false;
     switch (mode_) {
         case Mode::in_place:
             return true;
@@ -128,7 +149,6 @@ bool FileReplacement::commit() {
         case Mode::new_copy:
             break;
     }
-    if (::fsync(fd_.get()) != 0) return false;
     bool renamed = mode_ == Mode::copy ? ::rename(copy_path_, path_) == 0 : rename_to_free_name(copy_path_, path_);
     if (!renamed) return false;
     pending_ = false;

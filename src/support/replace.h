@@ -4,6 +4,8 @@
 // for byte. Where no copy can be made, the writes go to the file in place.
 #pragma once
 
+#include <sys/types.h>
+
 #include <climits>
 
 #include "support/fileio.h"
@@ -27,23 +29,33 @@ public:
     int begin(const char* path, int original);
 
     // For a file that does not exist yet: returns a descriptor to a new empty
-    // file (mode 0600) that appears under `path` only on commit and never
-    // replaces a file that appeared there meanwhile. Where no such file can
-    // be made beside it, creates `path` itself, to be removed again unless
-    // committed. -1 when neither can be created.
-    int begin_new(const char* path);
+    // file of the given mode that appears under `path` only on commit and
+    // never replaces a file that appeared there meanwhile. Where no such file
+    // can be made beside it, creates `path` itself, to be removed again
+    // unless committed. -1 when neither can be created.
+    int begin_new(const char* path, mode_t mode = 0600);
 
-    // Makes the change final: flushes the copy, renames it to `path` and
-    // flushes the directory. False when that fails; the old file (or its
-    // absence) then stays as it was.
+    // For a file written whole: `original` is the file open for reading and
+    // writing, or -1 when there is none. Returns an empty file that replaces
+    // `path` on commit: a new one beside the original with its mode and
+    // owner, or, with no original, one of the given mode (as begin_new).
+    // Where no copy can replace the original (see begin), the original
+    // itself, emptied. -1 when nothing can be made.
+    int begin_whole(const char* path, int original, mode_t mode = 0600);
+
+    // Makes the change final: flushes what was written, renames a copy to
+    // `path` and flushes the directory. False when that fails; the old file
+    // (or its absence) then stays as it was, unless the writes went in place.
     bool commit();
 
 private:
     enum class Mode { in_place, copy, new_copy, new_in_place };
     bool create_copy_file(const char* path);
+    bool start_copy(const char* path, int original);
 
     Mode mode_ = Mode::in_place;
     const char* path_ = nullptr;
+    int out_ = -1;       // where the writes go
     FdGuard fd_;         // the copy, or the file created in place
     bool pending_ = false;  // something to remove if not committed
     char copy_path_[PATH_MAX] = {};

@@ -26,6 +26,10 @@ void* map_ring(int fd, size_t size, off_t offset) {
     return p == MAP_FAILED ? nullptr : p;
 }
 
+#ifdef KALDORN_ALLOC_SEAM
+thread_local long t_refuse_countdown = 0;
+#endif
+
 template <typename T>
 T* at(void* base, uint32_t offset) {
     return reinterpret_cast<T*>(static_cast<unsigned char*>(base) + offset);
@@ -36,8 +40,7 @@ T* at(void* base, uint32_t offset) {
 Ring::~Ring() {
     // Reads still owed would land in the caller's buffers: wait for them
     // before the buffers can go.
-    while (owed_ > 0 && ready() < owed_ && (enter(fd_, 0, owed_) >= 0 || errno == EINTR)) {
-    }
+    drain();
     if (sqes_ != nullptr) ::munmap(sqes_, sqes_size_);
     if (rings_ != nullptr) ::munmap(rings_, rings_size_);
     if (fd_ >= 0) ::close(fd_);
@@ -115,6 +118,13 @@ bool Ring::wait() {
     __atomic_store_n(sq_tail_, tail_, __ATOMIC_RELEASE);
     uint32_t expected = queued_, submit = queued_;
     queued_ = 0;
+#ifdef KALDORN_ALLOC_SEAM
+    if (t_refuse_countdown > 0 && --t_refuse_countdown == 0) {  // the kernel takes half, then refuses
+        int taken = submit / 2 > 0 ? enter(fd_, submit / 2, 0) : 0;
+        owed_ = taken > 0 ? static_cast<uint32_t>(taken) : 0;
+        return false;
+    }
+#endif
     while (submit > 0 || ready() < expected) {
         int n = enter(fd_, submit, expected);
         if (n < 0 && errno == EINTR) continue;
@@ -127,4 +137,15 @@ bool Ring::wait() {
     return true;
 }
 
+bool Ring::drain() {
+    while (owed_ > 0 && ready() < owed_)
+        if (enter(fd_, 0, owed_) < 0 && errno != EINTR) return false;
+    owed_ = 0;
+    return true;
+}
+
 }  // namespace kaldorn::detail
+
+#ifdef KALDORN_ALLOC_SEAM
+void kaldorn::testing::refuse_ring_round(long nth) { kaldorn::detail::t_refuse_countdown = nth; }
+#endif

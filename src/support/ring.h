@@ -39,9 +39,14 @@ public:
     bool place(unsigned slot, int fd);
 
     // Submits what is queued and waits for all of it; false when the kernel
-    // refused (the ring is then of no further use; what it took is waited
-    // for when the ring goes).
+    // refused (the ring is then of no further use; what it took still
+    // completes: see drain).
     bool wait();
+
+    // After a refused wait(), waits until whatever the kernel took of the
+    // round has completed, so that no read lands in a buffer any more; false
+    // when the kernel will not wait either.
+    bool drain();
 
     // Calls f(tag, result) for each completion since the last call.
     template <typename F>
@@ -74,3 +79,12 @@ private:
 };
 
 }  // namespace kaldorn::detail
+
+#ifdef KALDORN_ALLOC_SEAM
+namespace kaldorn::testing {
+// Test builds only, per thread, counted from the call: the nth round the
+// ring submits is refused after the kernel took half of it, as a kernel short
+// of memory might refuse one. 0 turns injection off.
+void refuse_ring_round(long nth);
+}  // namespace kaldorn::testing
+#endif

@@ -1,4 +1,4 @@
-// CVXLogger: one open, seek, up to four writes and one close per line.
+// CVXLogger: one open, one write and one close per line.
 #include "kaldorn/vxlog.h"
 
 #include <fcntl.h>
@@ -12,6 +12,8 @@
 #include "support/path.h"
 
 namespace {
+
+constexpr size_t kMessageSize = 1024;  // a message is cut to 1023 characters
 
 // Copies src, cutting it to what fits with its NUL.
 void copy_cut(char* dst, size_t cap, const char* src) {
@@ -38,19 +40,26 @@ void CVXLogger::SetLogVariables(const char* logFile, const char* moduleName, con
 
 void CVXLogger::WriteToLog(unsigned int /*level*/, const char* format, ...) {
     if (format == nullptr || szLogFile[0] == '\0') return;
-    char message[1024];
+    // The whole line in one buffer: prefix, blank, message (cut to 1023
+    // characters), CR LF.
+    char line[sizeof szLinePrefix + 1 + kMessageSize + 2];
+    size_t prefix = std::strlen(szLinePrefix);
+    std::memcpy(line, szLinePrefix, prefix);
+    line[prefix] = ' ';
+    char* message = line + prefix + 1;
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(message, sizeof message, format, args);
+    int n = std::vsnprintf(message, kMessageSize, format, args);
     va_end(args);
     if (n < 0) return;
-    size_t length = std::strlen(message);
+    size_t length = prefix + 1 + std::strlen(message);
+    line[length++] = '\r';
+    line[length++] = '\n';
 
+    // One write on a descriptor opened for appending: the kernel places the
+    // line at the end as it writes it, so lines from several processes or
+    // threads never overwrite one another.
     using namespace kaldorn::detail;
-    FdGuard fd(::access(szLogFile, F_OK) == 0 ? open_read_write(szLogFile) : open_create(szLogFile, 0));
-    if (!fd.valid()) return;
-    if (!seek_to(fd.get(), file_size(fd.get()))) return;  // append behind what the file holds
-    write_full(fd.get(), szLinePrefix, std::strlen(szLinePrefix));
-    write_full(fd.get(), " ", 1);
-    if (write_full(fd.get(), message, length)) write_full(fd.get(), "\r\n", 2);
+    FdGuard fd(open_create(szLogFile, O_APPEND));
+    if (fd.valid()) write_full(fd.get(), line, length);
 }

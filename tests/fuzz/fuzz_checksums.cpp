@@ -17,7 +17,7 @@
 
 using namespace kaldorn::detail;
 
-struct OneFile final : DigestJobs {  // the input as the only file to digest, by its descriptor's name
+struct OneFile final : FileJobs {  // the input as the only file to digest, by its descriptor's name
     int fd;
     bool given = false;
     unsigned char digest[16] = {};

@@ -1,6 +1,6 @@
 // Definition index DATs: the block CRC, the readers, stamping and modifying, lookup and append, the diff and the
-// comparisons, and the writers under faults. Every file the library writes is compared with the publisher's file of
-// the same content. A call that does not complete leaves the old file byte for byte (or no file where there was none).
+// comparisons. Every file the library writes is compared with the publisher's file of the same content; the writers
+// under faults are tests/support/replace_test.cpp's.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,6 +142,9 @@ TEST(DefinitionIndex, LookupAppendStampModifyOrRefuse) {
     ASSERT_EQ(lookup(too_long.substr(1), 1)(), 1);
     EXPECT_EQ(found(), "00000010_00000002.dat 2");
     EXPECT_EQ(read_file(path), pub::definition_index({16, 0, 0, {1, 1}, 0, 0, 0, false, {{1, {}, 0, 1, "abc"}, {2, {}, 0, 1, too_long.substr(1)}}}));
+    write_defs(path, 16, 0, {with(kA, 0, 1, "caf\xC9"), with(kB, 0, 1, "caf\xE9")});  // 0x80 and above do not fold
+    ASSERT_EQ(lookup("CAF\xE9", 0)(), 1);
+    EXPECT_EQ(found(), "00000010_00000002.dat 2");
     write_file(path, pub::definition_index(three()));
     ASSERT_EQ(lookup("BETA", 0)(), 1);
     EXPECT_EQ(found(), "00000010_00000002.dat 2");
@@ -207,6 +210,7 @@ TEST(DefinitionIndex, DiffSelectsNewAndRedatedActiveRecords) {
         {{kA, with(kA, 8)}, {kA, with(kB, 8)}, 1, {2}},              // the first older duplicate counts
         {{kA}, {with(kA, 5, 1, "A")}, 1, {1}},                       // letter case is no rename
         {{kA, kB}, {kA, with(kB, 0, 1, "bee")}, 0, {}},              // a renamed definition
+        {{with(kA, 0, 1, "\xC9")}, {with(kA, 5, 1, "\xE9")}, 0, {}},  // 0x80 and above do not fold: renamed
         {{kA, at_id(kB, 1u << 31), at_id(kC, ~0u)}, {at_id(kC, ~0u), at_id(with(kB, 7), 1u << 31), at_id(kA, 1000)}, 1, {1u << 31, 1000}}};  // ids far apart
     TempDir dir;
     const std::string older = dir.file("old.dat"), newer = dir.file("new.dat");
@@ -268,110 +272,6 @@ TEST(DefinitionIndex, CompareFailuresAndSelection) {
     compare();
     const long total = kaldorn::testing::fail_allocation(0);
     each_allocation([&](long nth) { EXPECT_EQ(compare(), nth == 0 ? "4: 43 1 2" : nth == total ? "error 1007" : "error 0") << nth; });
-}
-
-// The writers under faults: a write or seek failing at each point in turn, the process killed at each write, a file
-// whose copy's hidden name (".<name>.XXXXXX") would pass the 255-byte limit on a name, and links, where the writers
-// work on the file in place. One that completes leaves the whole new file and nothing else in the directory; a
-// replaced file keeps its mode (and, as root, its owner), a new one is 0600.
-const struct Writer {
-    const char* what;
-    bool creates;  // the file does not exist before the call
-    int (*call)(const char* path);
-} kWriters[] = {
-    {"stamp", false, [](const char* p) { unsigned int e = 0; return UpdateSoloIndexDatFile(p, 7, &e); }},
-    {"modify", false, [](const char* p) { unsigned int e = 0; return ModifyDefEntryFromDatFile(p, 2, &kDate, 42, 0, &e); }},
-    {"append", false, [](const char* p) { char f[32]; unsigned int i, e; return GetDefEntryFromDatFile(4, p, "delta", 1, f, 32, &i, &e); }},
-    {"create", true, [](const char* p) { char f[32]; unsigned int i, e; return GetDefEntryFromDatFile(4, p, "first", 1, f, 32, &i, &e); }},
-};
-
-class DefWriterFaults : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::string path = dir.file("00000004_index.dat");
-    const Bytes old_bytes = pub::definition_index(three());
-
-    // Empties the directory (a killed call may leave its copy behind) and puts the old file back.
-    void reset(const Writer& w) {
-        for (const auto& e : std::vector<fs::directory_entry>(fs::directory_iterator(dir.path()), {})) fs::remove(e);
-        if (!w.creates) write_file(path, old_bytes);
-    }
-    Contents before(const Writer& w) const { return w.creates ? std::nullopt : Contents(old_bytes); }
-    size_t files() const { return static_cast<size_t>(std::distance(fs::directory_iterator(dir.path()), {})); }
-    Bytes after(const Writer& w) {
-        reset(w);
-        EXPECT_EQ(w.call(path.c_str()), 1) << w.what;
-        expect_readable(path);
-        return read_file(path);
-    }
-};
-
-TEST_F(DefWriterFaults, AFailedWriteOrSeekOrAKillLeavesTheOldFileOrTheNewOne) {
-    for (const Writer& w : kWriters) {
-        const Bytes whole = after(w);
-        for (auto inject : {kaldorn::testing::fail_write, kaldorn::testing::fail_seek}) {
-            size_t fds = 0;
-            const auto call = [&] { return reset(w), fds = descriptor_count(), w.call(path.c_str()); };
-            const long last = until_through(inject, call, [&](long nth, int result) {
-                EXPECT_EQ(descriptor_count(), fds) << w.what << " at " << nth;
-                EXPECT_EQ(contents(path), result == 1 ? Contents(whole) : before(w)) << w.what << " at " << nth;
-                EXPECT_EQ(files(), result == 1 || !w.creates ? 1u : 0u) << w.what << " left a copy at " << nth;
-                return result == 1;
-            });
-            EXPECT_TRUE(inject != kaldorn::testing::fail_write || last >= 4) << w.what;  // copy, body, header, lead
-        }
-        for (long nth = 1; nth < 10000; ++nth) {
-            reset(w);
-            const pid_t child = ::fork();
-            if (child == 0) {
-                kaldorn::testing::kill_at_write(nth);
-                ::_exit(w.call(path.c_str()) == 1 ? 0 : 1);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(child, &status, 0), child);
-            if (WIFEXITED(status)) {  // no write left to kill it at
-                EXPECT_TRUE(WEXITSTATUS(status) == 0 && contents(path) == Contents(whole)) << w.what;
-                break;
-            }
-            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << w.what;
-            const Contents left = contents(path);
-            EXPECT_TRUE(left == before(w) || left == Contents(whole)) << w.what << " killed at write " << nth;
-        }
-    }
-}
-
-TEST_F(DefWriterFaults, ModesKeptAndInPlaceWhereACopyCannotReplaceTheFile) {
-    const std::string long_path = dir.file(std::string(250, 'd') + ".dat");
-    const std::string link = dir.file("link.dat"), second = dir.file("2.dat");
-    unsigned n = 0;
-    for (const Writer& w : kWriters) {
-        const Bytes whole = after(w);
-        reset(w);
-        if (!w.creates) fs::permissions(path, fs::perms(0644));
-        const uid_t uid = ++n % 2 != 0 ? 1234 : ::geteuid();  // as root: the owner, or the group alone, not the copy's
-        const gid_t gid = n % 2 != 0 ? ::getegid() : 1234;
-        const bool chowned = !w.creates && ::geteuid() == 0 && ::chown(path.c_str(), uid, gid) == 0;
-        struct stat st{};
-        const ino_t old = ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-        ASSERT_EQ(w.call(path.c_str()), 1) << w.what;
-        EXPECT_EQ(fs::status(path).permissions(), fs::perms(w.creates ? 0600 : 0644)) << w.what;
-        EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && (!chowned || (st.st_uid == uid && st.st_gid == gid))) << w.what;
-        EXPECT_TRUE(w.creates || st.st_ino != old) << w.what << ": replaced by a whole copy, not written in place";
-        reset(w);
-        fs::remove(path);
-        if (!w.creates) write_file(long_path, old_bytes);
-        ASSERT_EQ(w.call(long_path.c_str()), 1) << w.what;
-        EXPECT_TRUE(read_file(long_path) == whole && files() == 1) << w.what;
-        if (w.creates) continue;
-        reset(w);
-        fs::create_symlink(path, link);
-        ASSERT_EQ(w.call(link.c_str()), 1) << w.what;
-        EXPECT_TRUE(fs::is_symlink(link) && read_file(path) == whole) << w.what;
-        fs::remove(link);
-        fs::create_hard_link(path, second);
-        ASSERT_EQ(w.call(second.c_str()), 1) << w.what;
-        EXPECT_EQ(read_file(second), read_file(path)) << w.what;  // still one file
-    }
 }
 
 }  // namespace

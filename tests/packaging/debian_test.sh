@@ -7,6 +7,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
 if grep -qx 'KALDORN_SANITIZE:BOOL=ON' "$build/CMakeCache.txt"; then echo "skipped: sanitizer build"; exit 77; fi
+for p in dpkg-deb lintian man; do command -v $p >/dev/null || { echo "skipped: $p not installed"; exit 77; }; done
+[ -f "$build/share/kaldorn.1.gz" ] || { echo "skipped: no manual page (pandoc not found at configure)"; exit 77; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

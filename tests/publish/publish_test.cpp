@@ -51,6 +51,15 @@ TEST(Publish, WritersReproduceTheDocumentedFiles) {
     EXPECT_EQ(fx::pub::version_index({1, 0, 0, {1, 1}, {2, 1}, "110001;1"}),
               from_hex("dfdb0000 96020000 01000000 00000000 00000000 00000000 00000000 6ff04f4b 01000000 01000000 "
                        "02000000 01000000 08000000 00000000 00000000 31313030 30313b31"));
+    // Regions (the 28 section header bytes and the text) of 1023, 1024 and 2048 bytes read back through the library,
+    // whose block CRC is zlib's: the last block is a whole 1024 bytes when the region is a multiple of 1024.
+    for (size_t region : {1023u, 1024u, 2048u}) {
+        const std::string text(region - 28, '1');
+        fx::write_file(dir.file("v.dat"), fx::pub::version_index({1, 0, 0, {1, 1}, {2, 1}, text}));
+        tagUPDT_DAT_VERSION_INFO_MEM info{};
+        EXPECT_EQ(GetUpdateVersionInfo(dir.file("v.dat").c_str(), &info), 1) << region;
+        ReleaseUpdateVersionInfo(&info);
+    }
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST(Md5, TheClassAndEveryLaneOfEveryPathAreOpensslsMd5) {
 // next, the change comes too late. A file whose reads fail (2, a directory) gets none; every other file gets its exact
 // one and no descriptor stays open.
 TEST(Md5, FilesChangingWhileReadAffectOnlyThemselves) {
-    struct Jobs final : kaldorn::detail::DigestJobs {
+    struct Jobs final : kaldorn::detail::FileJobs {
         std::vector<std::string> files, got;
         std::function<void()> change;
         size_t lanes = 1;

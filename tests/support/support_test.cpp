@@ -1,7 +1,11 @@
 // The list templates, the unit-by-unit width conversion, path joining, the
 // engine directory lookup through the sibling library, and the logger.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "fixtures.h"
@@ -162,28 +166,48 @@ TEST(Logger, LinesAndFailures) {
     }
     fx::TempDir dir;
     const std::string old = "old\r\n", whole = old + "P m\r\n";
-    for (auto inject : {kaldorn::testing::fail_write, kaldorn::testing::fail_seek}) {
-        size_t fds = 0;
-        const auto call = [&] {
-            fx::write_file(dir.file("a.log"), old);
-            fds = fx::descriptor_count();
-            CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, "m");
-            return 0;
-        };
-        fx::until_through(inject, call, [&](long, int) {
-            const std::string now = text(dir.file("a.log"));
-            EXPECT_EQ(fx::descriptor_count(), fds);
-            EXPECT_TRUE(now == whole || (now.size() < whole.size() && now.compare(0, old.size(), old) == 0)) << now;
-            return now == whole;
-        });
-    }
+    size_t fds = 0;
+    const auto call = [&] {
+        fx::write_file(dir.file("a.log"), old);
+        fds = fx::descriptor_count();
+        CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, "m");
+        return 0;
+    };
+    fx::until_through(kaldorn::testing::fail_write, call, [&](long, int) {
+        const std::string now = text(dir.file("a.log"));
+        EXPECT_EQ(fx::descriptor_count(), fds);
+        EXPECT_TRUE(now == whole || (now.size() < whole.size() && now.compare(0, old.size(), old) == 0)) << now;
+        return now == whole;
+    });
     fx::fs::remove(dir.file("a.log"));
-    const size_t fds = fx::descriptor_count();
+    fds = fx::descriptor_count();
     CVXLogger(dir.file("a.log").c_str(), nullptr, "P").WriteToLog(0, nullptr);
     CVXLogger(dir.file("no/such/dir/a.log").c_str(), nullptr, "P").WriteToLog(0, "x");
     CVXLogger((dir.str() + "/" + std::string(300, 'f')).c_str(), nullptr, "P").WriteToLog(0, "m");
     EXPECT_EQ(fx::descriptor_count(), fds);
     EXPECT_TRUE(fx::fs::is_empty(dir.path()));
+}
+
+// Four processes log 250 lines each into one file at once: every line arrives whole, none overwritten.
+TEST(Logger, ProcessesLoggingAtOnceKeepEveryLineWhole) {
+    fx::TempDir dir;
+    std::vector<pid_t> children;
+    for (int k = 0; k < 4; ++k) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            CVXLogger log(dir.file("a.log").c_str(), nullptr, "P");
+            for (int i = 0; i < 250; ++i) log.WriteToLog(0, "%d %s", k, std::string(1000, char('a' + k)).c_str());
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) ::waitpid(child, nullptr, 0);
+    std::map<std::string, int> lines;  // each line and how often it came
+    std::istringstream in(text(dir.file("a.log")));
+    for (std::string line; std::getline(in, line);) ++lines[line];
+    EXPECT_EQ(lines.size(), 4u);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(lines["P " + std::to_string(k) + " " + std::string(1000, char('a' + k)) + "\r"], 250) << k;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 # must exit with STATUS, and CHECK (a jq filter on stdout, or an extended regex over stdout then stderr with lines
 # ended by "~") must hold; every --json answer must carry "format": 1 and its command's name.
 set -uo pipefail
+for p in jq python3; do command -v $p >/dev/null || { echo "skipped: $p not installed"; exit 77; }; done
 kaldorn=$1 failed=0 passed=0 w=$(mktemp -d)
 trap 'rm -rf "$w"' EXIT
 cd "$2" || exit 1
