@@ -1,9 +1,9 @@
 # Install rules, in two components that become the two Debian packages:
-# runtime (kaldorn.so, the kaldorn tool with its manual page and bash
+# runtime (kaldorn.so, libkaldorn-trust.so.0 when built, the kaldorn tool with its manual page and bash
 # completion, and the sibling library orlenmap.dll under lib/kaldorn/ for
 # hosts to copy into a client directory) and dev (the public headers, the
-# CMake package with imported target kaldorn::kaldorn, and the pkg-config
-# file). The version comes from the project() call and nowhere else.
+# CMake package with imported targets kaldorn::kaldorn and kaldorn::trust,
+# the pkg-config files and the libkaldorn-trust.so link). The version comes from the project() call and nowhere else.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -20,9 +20,18 @@ install(TARGETS kaldorn EXPORT kaldornTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS orlenmap LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/kaldorn COMPONENT runtime
   PERMISSIONS ${KALDORN_LIBRARY_PERMISSIONS})
+if(KALDORN_BUILD_TRUST)
+  set_target_properties(kaldorn_trust PROPERTIES EXPORT_NAME trust)
+  install(TARGETS kaldorn_trust EXPORT kaldornTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+      PERMISSIONS ${KALDORN_LIBRARY_PERMISSIONS}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+else()
+  set(trust_header_exclude PATTERN trust.h EXCLUDE)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/kaldorn.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kaldorn/ ${PROJECT_BINARY_DIR}/include/kaldorn/
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kaldorn COMPONENT dev FILES_MATCHING PATTERN "*.h")
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kaldorn COMPONENT dev FILES_MATCHING PATTERN "*.h" ${trust_header_exclude})
 
 if(TARGET kaldorn_tool)
   # The installed tool finds the library beside it, wherever the prefix lies.
@@ -74,3 +83,7 @@ file(RELATIVE_PATH KALDORN_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfi
 string(REGEX REPLACE "/$" "" KALDORN_PC_TO_PREFIX "${KALDORN_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/kaldorn.pc.in ${PROJECT_BINARY_DIR}/kaldorn.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/kaldorn.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+if(KALDORN_BUILD_TRUST)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/kaldorn-trust.pc.in ${PROJECT_BINARY_DIR}/kaldorn-trust.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kaldorn-trust.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+endif()

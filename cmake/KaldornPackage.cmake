@@ -22,20 +22,24 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # Debian expects a package with a shared library in a public directory to
 # activate the ldconfig trigger.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
+# libkaldorn-trust.so.0 has a versioned SONAME: the package says which package provides it (its shlibs file).
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME kaldorn COMPONENT runtime)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "plans the incremental updates of an installed product
 kaldorn.so reads the index DAT files and component lists of an installed
 product and of its update sources, and tells host programs which update
-files to fetch, keep or delete. This package holds the library, the
-kaldorn command line tool with its manual page and bash completion, and
+files to fetch, keep or delete. This package holds the library,
+libkaldorn-trust.so.0 that checks the signed releases of an update source,
+the kaldorn command line tool with its manual page and bash completion, and
 the sibling library orlenmap.dll (in /usr/${CMAKE_INSTALL_LIBDIR}/kaldorn)
 that hosts copy into a client directory.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME kaldorn-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEV_DESCRIPTION "development files for kaldorn.so
-The C and C++ headers of kaldorn.so, its CMake package (imported target
-kaldorn::kaldorn) and its pkg-config file.")
+The C and C++ headers of kaldorn.so and libkaldorn-trust.so, their CMake
+package (imported targets kaldorn::kaldorn and kaldorn::trust) and their
+pkg-config files.")
 
 # Every Debian package carries its copyright and changelog in its own
 # documentation directory; the changelog is compressed as Debian expects.

@@ -4,7 +4,9 @@
 # the package as a host developer would: runs the installed tool, builds the
 # example hosts (one in C, one in C++) once through find_package(kaldorn) and
 # once through pkg-config, and runs all four against the bundled example
-# installation.
+# installation. Where the build has libkaldorn-trust.so, also its header and
+# pkg-config file, and the host verify_release over a copy of the example
+# source signed by minisign with SHA256SUMS written by sha256sum.
 #   check-install.sh [BUILD_DIR [PREFIX]]
 # A sanitizer build skips (exit 77): its kaldorn.so needs the sanitizer runtime;
 # so does a machine without pkg-config.
@@ -45,7 +47,14 @@ for h in "$prefix"/include/kaldorn.h "$prefix"/include/kaldorn/*.h; do
     c++ -std=c++20 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c++ - ||
     fail "${h#"$prefix"/} does not compile on its own in C++"
 done
-for h in kaldorn.h kaldorn/base.h kaldorn/version.h; do
+trust=$(find "$prefix" -name libkaldorn-trust.so.0)
+c_headers="kaldorn.h kaldorn/base.h kaldorn/version.h"
+if grep -qx 'KALDORN_BUILD_TRUST:BOOL=ON' "$build/CMakeCache.txt"; then
+  [ -n "$trust" ] || fail "libkaldorn-trust.so.0 not installed"
+  readelf -d "$trust" | grep -q 'SONAME.*\[libkaldorn-trust\.so\.0\]' || fail "libkaldorn-trust.so.0 lost its SONAME"
+  c_headers="$c_headers kaldorn/trust.h"
+fi
+for h in $c_headers; do
   printf "#include <%s>\nint consumer;\n" "$h" | cc -std=c11 -Wall -Wextra -Wpedantic -Werror -fsyntax-only -I"$prefix/include" -x c - ||
     fail "$h does not compile in C"
 done
@@ -69,6 +78,22 @@ cc -std=c11 -Wall -Wextra -Wpedantic -Werror "$root/examples/plan_downloads.c" \
 # shellcheck disable=SC2046
 c++ -std=c++20 -Wall -Wextra -Wpedantic -Werror "$root/examples/repair_components.cpp" \
     $(pkg-config --cflags --libs kaldorn) -o "$work/pc/repair_components"
+if [ -n "$trust" ]; then
+  [ "$(pkg-config --modversion kaldorn-trust)" = "$version" ] || fail "kaldorn-trust.pc does not say $version"
+  # shellcheck disable=SC2046
+  cc -std=c11 -Wall -Wextra -Wpedantic -Werror "$root/examples/verify_release.c" \
+     $(pkg-config --cflags --libs kaldorn-trust) -o "$work/pc/verify_release"
+  [ -x "$work/cmake/verify_release" ] || fail "find_package(kaldorn) gave no kaldorn::trust"
+fi
+signed=
+if [ -n "$trust" ] && command -v minisign >/dev/null; then
+  step "a copy of the example source signed by minisign"
+  signed=$work/signed && mkdir -p "$signed/state" && cp -r "$example/source" "$signed/source"
+  (cd "$signed/source" && for f in *; do echo "# size $(stat -c %s "$f")"; sha256sum "$f"; done > SHA256SUMS &&
+     minisign -G -W -p ../key.pub -s ../key.sec >/dev/null &&
+     minisign -S -s ../key.sec -m SHA256SUMS -t "kaldorn-release source=example serial=1 expires=2999-01-01T00:00:00Z" \
+       >/dev/null)
+fi
 
 for hosts in "$work/cmake" "$work/pc"; do
   step "run $(basename "$hosts") hosts on the example"
@@ -79,6 +104,14 @@ for hosts in "$work/cmake" "$work/pc"; do
   grep -qx '5 file(s) to fetch' <<<"$out" || fail "plan_downloads (internet): $out"
   out=$("$hosts/plan_downloads" "$example/client" "$example/source" "$example/updates")
   grep -qx '6 file(s) to fetch' <<<"$out" || fail "plan_downloads (path): $out"
+  if [ -n "$signed" ]; then
+    out=$("$hosts/verify_release" "$signed/source" example "$signed/state" 00000001_index.dat \
+      "$example/source/00000001_index.dat" "$signed/key.pub") || fail "verify_release: $out"
+    grep -qx '00000001_index.dat verified' <<<"$out" || fail "verify_release: $out"
+    status=0; "$hosts/verify_release" "$signed/source" example "$signed/state" 00000001_index.dat \
+      "$example/client/00000001_index.dat" "$signed/key.pub" >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 1 ] || fail "verify_release accepted another index DAT (status $status)"
+  fi
   status=0; "$hosts/plan_downloads" "$example/client" 2>/dev/null || status=$?
   [ "$status" -eq 2 ] || fail "plan_downloads: usage error gave status $status"
 

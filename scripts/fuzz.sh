@@ -64,7 +64,7 @@ run() {
 }
 
 [ $# -gt 0 ] || set -- fuzz_version_index fuzz_definition_index fuzz_component_list fuzz_planning \
-    fuzz_solo_compare fuzz_checksums fuzz_definition_writers
+    fuzz_solo_compare fuzz_checksums fuzz_definition_writers fuzz_release_sums fuzz_release_signature fuzz_release_state
 found=0
 for target in "$@"; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || found=1; done

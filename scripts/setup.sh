@@ -3,7 +3,7 @@
 # Does nothing when everything is already there.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          zlib1g-dev libssl-dev libcli11-dev nlohmann-json3-dev
+          zlib1g-dev libssl-dev libsodium-dev minisign libcli11-dev nlohmann-json3-dev
           pkg-config abigail-tools doxygen valgrind jq
           pandoc man-db dpkg-dev file lintian gnuplot-nox hyperfine locales)
 missing=()

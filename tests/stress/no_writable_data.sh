@@ -17,7 +17,7 @@ found=$(awk -v w=" $(echo $writable) " \
   '($4 == "OBJECT" || $4 == "TLS") && index(w, " " $7 " ") {print $8}' <<<"$symbols" |
   { grep -vE "$allowed" || true; } | sort -u | c++filt)
 if [ -n "$found" ]; then
-  echo "kaldorn.so keeps writable data of its own (a global or static that a call could change):"
+  echo "$(basename "$so") keeps writable data of its own (a global or static that a call could change):"
   echo "$found" | sed 's/^/  /'
   echo "make it a constant (constexpr / const in .rodata) or a local of the call that needs it"
   exit 1
