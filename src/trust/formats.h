@@ -40,9 +40,6 @@ bool decode_base64(const char* text, size_t length, unsigned char* out, size_t n
 // Encodes n bytes; out holds 4 * ((n + 2) / 3) + 1 bytes.
 void encode_base64(const unsigned char* bytes, size_t n, char* out);
 
-// Opens name (relative to dir, or AT_FDCWD) for reading only when it is a regular file, so that a FIFO planted in
-// a source directory cannot block the open; -1 otherwise.
-int open_regular(int dir, const char* name);
 
 // A whole small file read into a fresh block (NUL-terminated); the codes say why not.
 enum class ReadResult { ok, missing, too_large, no_memory };

@@ -182,7 +182,7 @@ bool check_present(const char* directory, const SumsList& sums, KAL_DORN_TRUST_E
         if (file == nullptr) {
             ok = refuse(error, KAL_DORN_TRUST_E_NOT_LISTED, "%s is not listed in SHA256SUMS", path);
         } else {
-            detail::FdGuard fd(open_regular(::dirfd(dir), entry->d_name));
+            detail::FdGuard fd(detail::open_regular_at(::dirfd(dir), entry->d_name));
             ok = check_open_file(fd.get(), *file, path, error);
         }
     }
@@ -306,7 +306,7 @@ KALDORN_EXPORT int KalDornTrustCheckFile(const KAL_DORN_TRUST_RELEASE* release, 
     if (file == nullptr)
         return refuse(error, KAL_DORN_TRUST_E_NOT_IN_RELEASE, "\"%s\" is not listed in release %" PRIu64, shown,
                       release->serial);
-    detail::FdGuard fd(open_regular(AT_FDCWD, path));
+    detail::FdGuard fd(detail::open_regular_at(AT_FDCWD, path));
     return check_open_file(fd.get(), *file, path, error) ? 1 : 0;
 }
 

@@ -112,13 +112,8 @@ void encode_base64(const unsigned char* bytes, size_t n, char* out) {
     EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out), bytes, static_cast<int>(n));
 }
 
-int open_regular(int dir, const char* name) {
-    struct stat st{};
-    return ::fstatat(dir, name, &st, 0) == 0 && S_ISREG(st.st_mode) ? detail::open_read_at(dir, name) : -1;
-}
-
 ReadResult read_small_file(const char* path, size_t cap, detail::HeapPtr<char>& data, size_t& size) {
-    detail::FdGuard fd(open_regular(AT_FDCWD, path));
+    detail::FdGuard fd(detail::open_regular_at(AT_FDCWD, path));
     struct stat st{};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::missing;
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > cap) return ReadResult::too_large;
