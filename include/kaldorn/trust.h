@@ -139,6 +139,25 @@ KALDORN_EXPORT int KalDornTrustReleaseFindFile(const KAL_DORN_TRUST_RELEASE* rel
 KALDORN_EXPORT int KalDornTrustCheckFile(const KAL_DORN_TRUST_RELEASE* release, const char* name, const char* path,
                                          KAL_DORN_TRUST_ERROR* error);
 
+/* What KalDornTrustCheckDirectory tells of each listed file it finds: the
+ * file's name and its outcome (code KAL_DORN_TRUST_E_NONE and an empty
+ * message when it matches). */
+typedef void (*KAL_DORN_TRUST_REPORT)(void* context, const char* name, const KAL_DORN_TRUST_ERROR* outcome);
+
+/* Checks every listed file present in directory (a download directory, or
+ * the source itself) against its listed size and SHA-256, as
+ * sha256sum -c --ignore-missing would: listed files that are absent are
+ * skipped, and a listed name that is no regular file fails (FILE_UNREADABLE).
+ * The files are read many at once, through an io_uring where the kernel
+ * gives one. report (may be null) is called with context for each file found,
+ * in the release's order; *checked (may be null) counts them. Succeeds when
+ * every file found matches; otherwise fails with the first mismatch in the
+ * release's order (SIZE, DIGEST or FILE_UNREADABLE), or with
+ * SOURCE_UNREADABLE or NO_MEMORY when the check cannot run. */
+KALDORN_EXPORT int KalDornTrustCheckDirectory(const KAL_DORN_TRUST_RELEASE* release, const char* directory,
+                                              KAL_DORN_TRUST_REPORT report, void* context, size_t* checked,
+                                              KAL_DORN_TRUST_ERROR* error);
+
 /* Removes the state file of sourceId from stateDirectory, so that the next
  * open accepts any serial: the administrator's reset after a key compromise
  * or a damaged state file. Succeeds when no state file was there. */

@@ -72,14 +72,22 @@ private:
         lane.at_end = false;
         lane.begin = lane.end = file_[l].slot;
         lane.length = 0;
-        consumer_.start(l);
+        consumer_.start(l, file_[l].item);
+    }
+
+    // A descriptor of the lane's file: opened by name, or one of its own for
+    // a file handed out open, at its start. errno tells a failure.
+    int open_file(const LaneFile& f) {
+        if (f.name[0] != '\0') return open_read_at(f.dir, f.name);
+        FdGuard fd(::fcntl(f.dir, F_DUPFD_CLOEXEC, 0));
+        return fd.valid() && ::lseek(fd.get(), 0, SEEK_SET) == 0 ? fd.release() : -1;
     }
 
     // Opens a lane's file by plain calls (or has the job find it) and reads
     // its first blocks; false when the item ended without a file.
     bool open_by_call(unsigned l) {
         LaneFile& f = file_[l];
-        int fd = open_read_at(f.dir, f.name);
+        int fd = open_file(f);
         if (fd < 0) fd = jobs_.open_failed(f.item, errno);
         if (fd < 0) return false;
         f.fd.reset(fd);
@@ -121,7 +129,11 @@ private:
             if (!lane.busy && more_) {
                 start(l);
                 f.asked = kLaneRead;
-                ring_.open_and_read(f.dir, f.name, l, area_ + f.slot, kLaneRead, tag(l, kOpenOp), tag(l, kReadOp));
+                if (f.name[0] != '\0')
+                    ring_.open_and_read(f.dir, f.name, l, area_ + f.slot, kLaneRead, tag(l, kOpenOp),
+                                        tag(l, kReadOp));
+                else if (!place_open_file(l))  // a file handed out open goes into the slot at once
+                    fail(l);
             } else if (lane.busy && running_low(lane)) {
                 compact(l);
                 f.asked = f.slot + kLaneRead - lane.end;
@@ -153,6 +165,15 @@ private:
         }
         if (!drained) more_ = false;
         return take_jobs();
+    }
+
+    // Puts a file handed out open into the lane's ring slot and reads its
+    // first blocks in this round.
+    bool place_open_file(unsigned l) {
+        FdGuard fd(open_file(file_[l]));
+        if (!fd.valid() || !ring_.place(l, fd.get())) return false;
+        ring_.read(l, area_ + file_[l].slot, kLaneRead, 0, tag(l, kReadOp));
+        return true;
     }
 
     void completed(unsigned l, Op op, int result) {

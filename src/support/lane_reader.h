@@ -26,8 +26,10 @@ inline constexpr uint32_t kLaneSlot = kLaneRead + 2 * kLaneBlock;  // and room b
 class FileJobs {
 public:
     // The next file and its item number: it is opened as openat(dir, name,
-    // O_RDONLY) would open it; name has room for a 260-byte path. False when
-    // no file is left.
+    // O_RDONLY) would open it; name has room for a 260-byte path. With name
+    // left empty, dir is the file itself, already open: it is read from its
+    // start through a descriptor of the reader's own. False when no file is
+    // left.
     virtual bool next(size_t& item, int& dir, char* name) = 0;
     // The open of an item's file failed with errno err: a descriptor of the
     // file found another way (the reader closes it), or -1 when the item
@@ -56,8 +58,8 @@ struct LaneState {
 // Takes what the lanes read.
 class LaneConsumer {
 public:
-    // A lane starts a new file.
-    virtual void start(unsigned lane) = 0;
+    // A lane starts the file of an item.
+    virtual void start(unsigned lane, size_t item) = 0;
     // Takes what it can from the busy lanes, moving begin past what it took,
     // and sets complete[l] for each lane whose file it has taken whole. It
     // takes from every busy lane that holds a block (or is read to its end),

@@ -21,7 +21,7 @@ class Md5Consumer final : public LaneConsumer {
 public:
     explicit Md5Consumer(Md5Path path) : path_(path) {}
 
-    void start(unsigned l) override {
+    void start(unsigned l, size_t /*item*/) override {
         padded_[l] = false;
         for (int w = 0; w < 4; ++w) state_.v[w][l] = kMd5Initial[w];
     }

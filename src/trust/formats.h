@@ -8,6 +8,7 @@
 
 #include "kaldorn/trust.h"
 #include "support/alloc.h"
+#include "support/lane_reader.h"
 
 namespace kaldorn::trust {
 
@@ -65,9 +66,20 @@ bool parse_signature(const char* text, size_t length, Signature& signature, KAL_
 // Replaces (or creates, mode 0600) the whole file at path crash-safely: a copy beside it, flushed, renamed over
 // it, the directory flushed. With create_only an existing file is never replaced.
 bool replace_whole_file(const char* path, const void* data, size_t n, bool create_only);
-// The SHA-256 of what fd holds from its current position, read in blocks; total counts the bytes read.
-// 1 computed, 0 a read or libcrypto failure, -1 no memory.
-int sha256_file(int fd, unsigned char out[32], uint64_t& total);
+// What became of a file whose SHA-256 was asked for, and the digest of what was read.
+enum class FileRead : unsigned char { absent, read, unreadable };
+struct FileDigest {
+    unsigned char sha256[32];
+    uint64_t length;  // bytes read: past a cap, the file was not read further
+    FileRead outcome;
+};
+// The SHA-256 of files named in the directory open as dir, read through the lane reader (many at once, through
+// the ring where the kernel gives one); caps[i], when caps is given, is the size past which file i is not read
+// further. False when memory or libcrypto cannot be had; every file's outcome is in out otherwise.
+bool sha256_files(int dir, const char* const* names, const uint64_t* caps, size_t count, FileDigest* out,
+                  detail::FileIo io = detail::FileIo::ring);
+// The same for one file open as fd, read from its start.
+bool sha256_descriptor(int fd, uint64_t cap, FileDigest& out);
 
 // libcrypto: false when the digest cannot be computed or the signature does not verify.
 bool sha256(const void* data, size_t n, unsigned char out[32]);

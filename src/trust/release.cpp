@@ -130,7 +130,24 @@ bool check_serial(const State& recorded, const ReleaseComment& comment, const un
     return true;
 }
 
-// Size first (from the open descriptor), then the SHA-256 of the content read in blocks.
+// The verdict on a listed file once read: its length, then its SHA-256 against the listed ones.
+bool judge(const KAL_DORN_TRUST_FILE& file, const FileDigest& read, const char* shown, KAL_DORN_TRUST_ERROR* error) {
+    if (read.outcome != FileRead::read)
+        return refuse(error, KAL_DORN_TRUST_E_FILE_UNREADABLE, "%s cannot be opened or read as a regular file", shown);
+    if (read.length > file.size)
+        return refuse(error, KAL_DORN_TRUST_E_SIZE, "%s holds more than the %" PRIu64 " bytes the release lists",
+                      shown, file.size);
+    if (read.length < file.size)
+        return refuse(error, KAL_DORN_TRUST_E_SIZE, "%s holds %" PRIu64 " bytes; the release lists %" PRIu64, shown,
+                      read.length, file.size);
+    if (std::memcmp(read.sha256, file.sha256, 32) == 0) return true;
+    char want[65], have[65];
+    hex_lower(file.sha256, 32, want);
+    hex_lower(read.sha256, 32, have);
+    return refuse(error, KAL_DORN_TRUST_E_DIGEST, "%s has SHA-256 %s; the release lists %s", shown, have, want);
+}
+
+// Size first (from the open descriptor), then the SHA-256 of the content.
 bool check_open_file(int fd, const KAL_DORN_TRUST_FILE& file, const char* shown, KAL_DORN_TRUST_ERROR* error) {
     struct stat st{};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
@@ -138,17 +155,10 @@ bool check_open_file(int fd, const KAL_DORN_TRUST_FILE& file, const char* shown,
     if (static_cast<uint64_t>(st.st_size) != file.size)
         return refuse(error, KAL_DORN_TRUST_E_SIZE, "%s holds %" PRIu64 " bytes; the release lists %" PRIu64, shown,
                       static_cast<uint64_t>(st.st_size), file.size);
-    unsigned char digest[32];
-    uint64_t total = 0;
-    const int digested = sha256_file(fd, digest, total);
-    if (digested < 0) return refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory to read %s", shown);
-    if (digested == 0 || total != file.size)
-        return refuse(error, KAL_DORN_TRUST_E_FILE_UNREADABLE, "%s cannot be read in full", shown);
-    if (std::memcmp(digest, file.sha256, 32) == 0) return true;
-    char want[65], have[65];
-    hex_lower(file.sha256, 32, want);
-    hex_lower(digest, 32, have);
-    return refuse(error, KAL_DORN_TRUST_E_DIGEST, "%s has SHA-256 %s; the release lists %s", shown, have, want);
+    FileDigest read{};
+    if (!sha256_descriptor(fd, file.size, read))
+        return refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory or digest context to read %s", shown);
+    return judge(file, read, shown, error);
 }
 
 const KAL_DORN_TRUST_FILE* find_file(const SumsList& sums, const char* name) {
@@ -168,23 +178,68 @@ bool planned_from(const char* name) {
     return std::strcmp(name + 8, "_index.dat") == 0 || std::strcmp(name + 8, "_compns.lst") == 0;
 }
 
+// Files of a directory to check against the release: listed entries, their digests once read.
+struct Batch {
+    detail::HeapPtr<const KAL_DORN_TRUST_FILE*> listed;
+    detail::HeapPtr<const char*> names;
+    detail::HeapPtr<uint64_t> caps;
+    detail::HeapPtr<FileDigest> read;
+    size_t count = 0;
+
+    bool reserve(size_t n) {
+        listed.reset(static_cast<const KAL_DORN_TRUST_FILE**>(detail::allocate_zeroed(n, sizeof(void*))));
+        names.reset(static_cast<const char**>(detail::allocate_zeroed(n, sizeof(char*))));
+        caps.reset(static_cast<uint64_t*>(detail::allocate_zeroed(n, sizeof(uint64_t))));
+        read.reset(static_cast<FileDigest*>(detail::allocate_zeroed(n, sizeof(FileDigest))));
+        return listed && names && caps && read;
+    }
+    void add(const KAL_DORN_TRUST_FILE* file) {
+        listed.get()[count] = file, names.get()[count] = file->name, caps.get()[count] = file->size;
+        ++count;
+    }
+    // Reads them all through the lane reader.
+    bool digest(int dir) { return sha256_files(dir, names.get(), caps.get(), count, read.get()); }
+};
+
+// The entries of an open directory but "." and "..", with whether each is a regular file (a link is followed).
+template <typename Visit>
+void list_entries(DIR* dir, Visit visit) {
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        struct stat st{};
+        const bool regular = entry->d_type == DT_REG ||
+                             ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+                              ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
+        visit(entry->d_name, regular);
+    }
+}
+
 // Every index DAT and component list present is listed, with its size and SHA-256.
 bool check_present(const char* directory, const SumsList& sums, KAL_DORN_TRUST_ERROR* error) {
     DIR* dir = ::opendir(directory);
     if (dir == nullptr)
         return refuse(error, KAL_DORN_TRUST_E_SOURCE_UNREADABLE, "source directory %s cannot be listed", directory);
-    bool ok = true;
-    while (const dirent* entry = ok ? ::readdir(dir) : nullptr) {
-        if (!planned_from(entry->d_name)) continue;
+    Batch batch;
+    bool ok = batch.reserve(sums.count);
+    if (!ok) refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory to check %s", directory);
+    list_entries(dir, [&](const char* name, bool regular) {
+        if (!ok || !planned_from(name)) return;
         char path[PATH_MAX];
-        const KAL_DORN_TRUST_FILE* file = find_file(sums, entry->d_name);
-        detail::join_path(path, sizeof path, directory, entry->d_name);
-        if (file == nullptr) {
+        detail::join_path(path, sizeof path, directory, name);
+        const KAL_DORN_TRUST_FILE* file = find_file(sums, name);
+        if (file == nullptr)
             ok = refuse(error, KAL_DORN_TRUST_E_NOT_LISTED, "%s is not listed in SHA256SUMS", path);
-        } else {
-            detail::FdGuard fd(detail::open_regular_at(::dirfd(dir), entry->d_name));
-            ok = check_open_file(fd.get(), *file, path, error);
-        }
+        else if (!regular)
+            ok = refuse(error, KAL_DORN_TRUST_E_FILE_UNREADABLE, "%s is not a regular file", path);
+        else
+            batch.add(file);
+    });
+    if (ok && !batch.digest(::dirfd(dir))) ok = refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory to read %s",
+                                                       directory);
+    for (size_t i = 0; ok && i < batch.count; ++i) {
+        char path[PATH_MAX];
+        detail::join_path(path, sizeof path, directory, batch.names.get()[i]);
+        ok = judge(*batch.listed.get()[i], batch.read.get()[i], path, error);
     }
     ::closedir(dir);
     return ok;
@@ -308,6 +363,49 @@ KALDORN_EXPORT int KalDornTrustCheckFile(const KAL_DORN_TRUST_RELEASE* release, 
                       release->serial);
     detail::FdGuard fd(detail::open_regular_at(AT_FDCWD, path));
     return check_open_file(fd.get(), *file, path, error) ? 1 : 0;
+}
+
+KALDORN_EXPORT int KalDornTrustCheckDirectory(const KAL_DORN_TRUST_RELEASE* release, const char* directory,
+                                              KAL_DORN_TRUST_REPORT report, void* context, size_t* checked,
+                                              KAL_DORN_TRUST_ERROR* error) {
+    clear(error);
+    if (checked != nullptr) *checked = 0;
+    if (release == nullptr || directory == nullptr)
+        return refuse(error, KAL_DORN_TRUST_E_ARGUMENT, "a release and a directory are needed");
+    DIR* dir = ::opendir(directory);
+    if (dir == nullptr)
+        return refuse(error, KAL_DORN_TRUST_E_SOURCE_UNREADABLE, "directory %s cannot be listed", directory);
+    const SumsList& sums = release->sums;
+    detail::HeapPtr<unsigned char> present(static_cast<unsigned char*>(detail::allocate_zeroed(sums.count, 1)));
+    Batch batch;
+    bool ok = present && batch.reserve(sums.count);
+    // Listed files that are there, in the release's order; a listed name that is no regular file is checked too
+    // (and found unreadable), one that is absent is skipped.
+    if (ok)
+        list_entries(dir, [&](const char* name, bool regular) {
+            if (const KAL_DORN_TRUST_FILE* file = find_file(sums, name))
+                present.get()[file - sums.files] = regular ? 1 : 2;
+        });
+    for (size_t i = 0; ok && i < sums.count; ++i)
+        if (present.get()[i] == 1) batch.add(&sums.files[i]);
+    ok = ok && batch.digest(::dirfd(dir));
+    ::closedir(dir);
+    if (!ok) return refuse(error, KAL_DORN_TRUST_E_NO_MEMORY, "no memory to check %s", directory);
+    KAL_DORN_TRUST_ERROR first{}, outcome{};
+    for (size_t i = 0, b = 0; i < sums.count; ++i) {
+        if (present.get()[i] == 0) continue;
+        char path[PATH_MAX];
+        detail::join_path(path, sizeof path, directory, sums.files[i].name);
+        const FileDigest unread{{}, 0, FileRead::unreadable};
+        const bool good = judge(sums.files[i], present.get()[i] == 1 ? batch.read.get()[b++] : unread, path, &outcome);
+        if (good) outcome = KAL_DORN_TRUST_ERROR{};
+        if (!good && first.code == 0) first = outcome;
+        if (report != nullptr) report(context, sums.files[i].name, &outcome);
+        if (checked != nullptr) ++*checked;
+    }
+    if (first.code == 0) return 1;
+    if (error != nullptr) *error = first;
+    return 0;
 }
 
 KALDORN_EXPORT int KalDornTrustForget(const char* stateDirectory, const char* sourceId, KAL_DORN_TRUST_ERROR* error) {

@@ -134,22 +134,6 @@ bool replace_whole_file(const char* path, const void* data, size_t n, bool creat
            change.commit();
 }
 
-int sha256_file(int fd, unsigned char out[32], uint64_t& total) {
-    constexpr size_t kBlock = size_t{256} << 10;
-    detail::HeapPtr<unsigned char> block(static_cast<unsigned char*>(detail::allocate(kBlock)));
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    unsigned int length = 0;
-    total = 0;
-    bool ok = block && ctx != nullptr && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
-    for (size_t got = kBlock; ok && got == kBlock; total += got) {
-        got = detail::read_full(fd, block.get(), kBlock);
-        ok = EVP_DigestUpdate(ctx, block.get(), got) == 1;
-    }
-    ok = ok && EVP_DigestFinal_ex(ctx, out, &length) == 1 && length == 32;
-    EVP_MD_CTX_free(ctx);
-    return ok ? 1 : block ? 0 : -1;
-}
-
 bool sha256(const void* data, size_t n, unsigned char out[32]) {
     unsigned int length = 0;
     return EVP_Digest(data, n, out, &length, EVP_sha256(), nullptr) == 1 && length == 32;

@@ -180,22 +180,21 @@ bool write_sums(const char* directory, KAL_DORN_TRUST_ERROR* error) {
             ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode))
             names.push_back(name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end());
+    std::vector<const char*> given;
+    for (const std::string& name : names) given.push_back(name.c_str());
+    std::vector<FileDigest> read(names.size());
+    const bool digested = sha256_files(::dirfd(dir), given.data(), nullptr, given.size(), read.data());
+    ::closedir(dir);
+    if (!digested) return refuse(error, kWriteFailed, "the files of %s cannot be read", directory);
     std::string text;
-    for (const std::string& name : names) {
-        char path[PATH_MAX], line[2 * kNameMax + 128], shown[2 * kNameMax];
-        unsigned char digest[32];
-        uint64_t size = 0;
-        const bool joined = detail::join_path(path, sizeof path, directory, name.c_str());
-        detail::FdGuard fd(joined ? detail::open_read(path) : -1);
-        if (!fd.valid() || sha256_file(fd.get(), digest, size) != 1)
-            return refuse(error, kWriteFailed, "%s cannot be read", path);
-        const size_t n = format_sums_entry(name.c_str(), size, digest, line);
-        if (n == 0) {
-            escape_text(name.data(), name.size(), shown, sizeof shown);
-            return refuse(error, KAL_DORN_TRUST_E_SUMS_NAME, "\"%s\" is not a name a release can list", shown);
-        }
+    for (size_t i = 0; i < names.size(); ++i) {
+        char line[2 * kNameMax + 128], shown[2 * kNameMax];
+        escape_text(names[i].data(), names[i].size(), shown, sizeof shown);
+        if (read[i].outcome != FileRead::read)
+            return refuse(error, kWriteFailed, "%s/%s cannot be read", directory, shown);
+        const size_t n = format_sums_entry(names[i].c_str(), read[i].length, read[i].sha256, line);
+        if (n == 0) return refuse(error, KAL_DORN_TRUST_E_SUMS_NAME, "\"%s\" is not a name a release can list", shown);
         text.append(line, n);
     }
     char path[PATH_MAX];

@@ -1,5 +1,6 @@
 // Signed releases against the real minisign and sha256sum, one table of attacks and malformed files, the accessors
 // against the files themselves, and the state file under allocation failures and a kill in every write.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -9,6 +10,7 @@
 
 #include "fixtures.h"
 #include "kaldorn/trust.h"
+#include "support/ring.h"
 #include "trust/writer.h"
 
 namespace {
@@ -123,7 +125,58 @@ TEST_F(Release, AccessorsMatchTheFiles) {
         EXPECT_EQ(KalDornTrustReleaseFindFile(r, f.name, &found), 1) << f.name;
         EXPECT_EQ(KalDornTrustCheckFile(r, f.name, (src / f.name).c_str(), nullptr), 1) << f.name;
     }
+    // The whole directory at once reports each file found, in the release's order; an absent one is skipped, a
+    // changed one fails the call with its digest.
+    std::vector<std::string> seen;
+    const KAL_DORN_TRUST_REPORT note = [](void* c, const char* name, const KAL_DORN_TRUST_ERROR* outcome) {
+        static_cast<std::vector<std::string>*>(c)->push_back(name + std::to_string(outcome->code));
+    };
+    size_t checked = 0;
+    EXPECT_EQ(KalDornTrustCheckDirectory(r, src.c_str(), note, &seen, &checked, &last), 1);
+    EXPECT_EQ(checked, listed);
+    fs::remove(src / "00000004_compns.lst");
+    poke(src / "00000001_index.dat", 30, 'x');
+    seen.clear();
+    EXPECT_EQ(KalDornTrustCheckDirectory(r, src.c_str(), note, &seen, &checked, &last), 0);
+    EXPECT_EQ(last.code, KAL_DORN_TRUST_E_DIGEST);
+    EXPECT_EQ(checked, listed - 1);
+    EXPECT_EQ(seen.at(0), "00000001_index.dat32");
     KalDornTrustCloseRelease(r);
+}
+
+// SHA-256 through the lane reader, by calls and through the ring (its rounds refused in turn), against libcrypto's
+// one-shot digest: files around every block and read boundary, one absent, one a directory.
+TEST(ReleaseDigests, EveryWayOfReadingGivesLibcryptosDigest) {
+    fx::TempDir dir;
+    std::vector<std::string> names;
+    const size_t sizes[] = {0, 1, 63, 64, 65, 4096, 65535, 65536, 65537, 200000};
+    for (unsigned i = 0; i < 20; ++i) {  // more files than lanes: the ring is used
+        names.push_back("f" + std::to_string(i));
+        fx::write_file(dir.file(names.back()), fx::random_bytes(sizes[i % 10], i));
+    }
+    fs::create_directory(dir.file("d"));
+    names.insert(names.end(), {"absent", "d"});
+    std::vector<const char*> given;
+    for (const auto& n : names) given.push_back(n.c_str());
+    const int at = ::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY);
+    for (long refused : {0, 1, 2}) {
+        for (auto io : {kaldorn::detail::FileIo::calls, kaldorn::detail::FileIo::ring}) {
+            kaldorn::testing::refuse_ring_round(refused);
+            std::vector<tr::FileDigest> out(names.size());
+            ASSERT_TRUE(tr::sha256_files(at, given.data(), nullptr, given.size(), out.data(), io));
+            kaldorn::testing::refuse_ring_round(0);
+            for (size_t i = 0; i + 2 < names.size(); ++i) {
+                const Bytes b = fx::read_file(dir.file(names[i]));
+                unsigned char want[32];
+                ASSERT_TRUE(tr::sha256(b.data(), b.size(), want));
+                EXPECT_EQ(std::memcmp(out[i].sha256, want, 32), 0) << names[i] << " refused " << refused;
+                EXPECT_EQ(out[i].length, b.size()) << names[i];
+            }
+            EXPECT_EQ(out[names.size() - 2].outcome, tr::FileRead::absent);
+            EXPECT_EQ(out[names.size() - 1].outcome, tr::FileRead::unreadable);
+        }
+    }
+    ::close(at);
 }
 
 TEST_F(Release, BadArgumentsAreRefused) {
