@@ -150,7 +150,7 @@ void run_verify(const Args& a) {
         if (!d->empty() && !check_directory(*d)) throw Failure{escaped(*d) + ": no such directory"};
     ComponentRecords recs;
     unsigned int code = 0;
-    Progress progress("verifying", 1);
+    Progress progress("verifying", 0);
     progress.step(0);
     const char* second = a.dir2.empty() ? nullptr : a.dir2.c_str();
     const int ok = VerifyCompnsFileRecords(a.list.c_str(), a.dir.c_str(), second, &recs.data, &recs.count, &code);

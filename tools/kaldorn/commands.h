@@ -61,8 +61,9 @@ void warn(const std::string& message);
 Json document(const std::string& command);
 void answer(Json doc);
 
-// A count on stderr, rewritten in place, for long work on a terminal; silent
-// when stderr is not a terminal so that scripts see only results.
+// A count on stderr, rewritten in place, for long work on a terminal (a
+// total of 0: a note that the work goes on); silent when stderr is not a
+// terminal so that scripts see only results.
 class Progress {
 public:
     Progress(const char* what, size_t total);

@@ -46,7 +46,10 @@ void Progress::step(size_t done) {
     if (!shown_ || (printed_ && done - last_ < 64 && done != total_)) return;
     last_ = done;
     printed_ = true;
-    std::fprintf(stderr, "\r%s %zu/%zu", what_, done, total_);
+    if (total_ == 0)
+        std::fprintf(stderr, "\r%s...", what_);  // work whose length is not known ahead
+    else
+        std::fprintf(stderr, "\r%s %zu/%zu", what_, done, total_);
 }
 
 void Progress::done() {
