@@ -13,7 +13,7 @@ umask 022
 fail() { echo "FAILED: $*"; failed=$((failed + 1)); }
 k() { if [ "$1" = nobody ]; then shift; setpriv --reuid=nobody --regid=nogroup --clear-groups "$kaldorn" "$@"
   else "$kaldorn" "$@"; fi; }
-mkdir -p defs odd/sub locked && mkfifo f && echo x | tee defs/a defs/b odd/g odd/$'caf\xe9' odd/sub/deep secret \
+mkdir -p defs odd/sub locked && mkfifo g && echo x | tee defs/a defs/b odd/g odd/$'caf\xe9' odd/sub/deep secret \
   'odd/a\b'$'\n'c precious >/dev/null && ln -s no odd/dangling && chmod 600 secret && chmod 700 locked && chmod 755 .
 printf '%s' '110001;110001;110010;110001;110001;110010;110001;11' >text && cat $cl >m.lst && cp m.lst count.lst
 cp $sv bad.dat && cp $sv v.dat && chmod 640 v.dat && printf 9 | dd of=bad.dat bs=1 seek=70 conv=notrunc 2>/dev/null
@@ -61,9 +61,9 @@ done <<EOF
 1 | show bad.dat | \(MISMATCH\)~.*bad.dat: neither a version nor a definition index DAT
 1 | show h.lst | h.lst: record 2 is named 'p\\\\x0atterns.main'
 1 | show count.lst | count.lst: its head counts 268435455 records
-1 | show f $sv | ^$sv: version index DAT~.*~kaldorn: f: is a FIFO
+1 | show g $sv | ^$sv: version index DAT~.*~kaldorn: g: is a FIFO
 1 | crc32 $sv nowhere odd | ^3a0951de  $sv~kaldorn: nowhere: no such file~kaldorn: odd: is a directory~$
-1 | md5 f | ^~kaldorn: f: is a FIFO
+1 | md5 g | ^~kaldorn: g: is a FIFO
 1 | crc32 nowhere $sv --json | jq .files[1].crc32 == "3a0951de"
 0 | md5 - <$sv | ^d80c9ba61403dcac9cf6c575d120ba96  -~$
 1 | nobody md5 secret | ^~kaldorn: secret: cannot be read \(Permission denied\)
@@ -77,6 +77,7 @@ done <<EOF
 1 | nobody compns verify m.lst locked | locked: cannot be read \(Permission
 0 | compns build install b.lst | ^4 components of install written to
 0 | compns build odd odd.lst | ^2 comp.*~(kaldorn: warning: skipped [^~]*(control|subdir|dangling)[^~]*~){3}$
+1 | compns verify odd.lst . | ^~kaldorn: ./g: is a FIFO
 0 | show odd.lst --json | jq .files[0].records[0].file.escaped == "caf\\\\xe9"
 1 | compns build install precious | precious: exists and is not a component list
 0 | compns build install precious --force | ^4 components

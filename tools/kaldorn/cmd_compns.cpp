@@ -131,7 +131,7 @@ void check_installed(const Args& a) {
 
 void run_add(const Args& a) {
     check_input(a.file);
-    check_length(a.list);
+    check_input(a.list, true);
     check_installed(a);
     unsigned int reserved = 0, code = 0;
     if (AddEntrytoCompnLstFile(a.file.c_str(), a.flag, 0, a.list.c_str(), &reserved, &code) != 1) {
@@ -144,10 +144,25 @@ void run_add(const Args& a) {
     written(doc, escaped(a.list) + (same ? ": already holds " : ": entry written for ") + escaped(a.file));
 }
 
+// The components the library will read must be regular files: a FIFO or a
+// device under a component's name would block the verification or never end.
+void check_components(const Args& a) {
+    ComponentRecords recs;
+    unsigned int code = 0;
+    if (GetCompnListFromLstFile(a.list.c_str(), &recs.data, &recs.count, &code) != 1) fail_list(a.list, code);
+    for (const Rec& r : recs)
+        for (const auto* d : {&a.dir, &a.dir2}) {
+            struct stat st {};
+            const std::string path = *d + "/" + r.szFileName;
+            if (!d->empty() && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) check_input(path);
+        }
+}
+
 void run_verify(const Args& a) {
     check_input(a.list);
     for (const auto* d : {&a.dir, &a.dir2})
         if (!d->empty() && !check_directory(*d)) throw Failure{escaped(*d) + ": no such directory"};
+    check_components(a);
     ComponentRecords recs;
     unsigned int code = 0;
     Progress progress("verifying", 0);
