@@ -31,4 +31,4 @@ $tool compns verify client/00000004_compns.lst install
 $tool compns diff client/00000004_compns.lst source/00000004_compns.lst
 step "defs compare: the definitions the client lacks"
 $tool defs compare client/00000004_index.dat source/00000004_index.dat
-$tool defs compare client/00000004_index.dat source/00000004_index.dat --opr-id 2
+$tool defs compare client/00000004_index.dat source/00000004_index.dat --oprid 2

@@ -1,5 +1,6 @@
 // crc32 and md5 of files, one line per file as cksum-style tools print them
-// (md5 exactly as md5sum does, so that md5sum -c reads it).
+// (md5 exactly as md5sum does, so that md5sum -c reads it). "-" is standard
+// input; a directory, FIFO or device is refused, never read.
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -14,25 +15,36 @@ namespace tool {
 
 namespace {
 
-struct FileArgs {
-    std::vector<std::string> paths;
-    bool json = false;
-};
+// md5sum's line: a name holding "\\", a line feed or a carriage return is
+// written with them escaped, and the line then starts with "\\".
+std::string sum_line(const std::string& hex, const std::string& name) {
+    std::string out;
+    for (char c : name) out += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+    return (out.size() == name.size() ? "" : "\\") + hex + "  " + out + '\n';
+}
 
-// Prints "HEX  PATH" per file, or one document; hex is empty for a file
-// that cannot be read, which fails the command once every file is done.
-void run(const char* command, const FileArgs& args, std::string (*sum)(const std::string&)) {
+// Prints a line per file, or gathers one document; a file that cannot be
+// read is a message, and fails the command once every file is done.
+void sum_files(const char* command, const std::vector<std::string>& paths, std::string (*sum)(const std::string&)) {
     Json doc = document(command);
     doc["files"] = Json::array();
     std::string failures;
-    for (const auto& p : args.paths) {
-        std::string hex = sum(p);
-        if (hex.empty()) failures += (failures.empty() ? "" : "\nkaldorn: ") + p + ": cannot be read";
-        else if (args.json) doc["files"].push_back({{"path", p}, {command, hex}});
-        else std::cout << hex << "  " << p << '\n';
+    for (const auto& p : paths) {
+        std::string hex;
+        try {
+            check_input(p);
+            hex = sum(p == "-" ? "/dev/stdin" : p);
+            if (hex.empty()) throw Failure{escaped(p) + ": cannot be read"};
+        } catch (const Failure& f) {
+            failures += (failures.empty() ? "" : "\n") + f.message;
+            doc["files"].push_back({{"path", p}, {"failure", failure_json(f)}});
+            continue;
+        }
+        doc["files"].push_back({{"path", p}, {command, hex}});
+        if (!run().json) std::cout << sum_line(hex, p);
     }
-    if (args.json) print_json(doc);
-    if (!failures.empty()) throw Failure{failures};
+    if (!failures.empty()) throw Failure{failures, kExitRefused, nullptr, doc};
+    answer(doc);
 }
 
 std::string crc32_of(const std::string& path) {
@@ -51,11 +63,10 @@ std::string md5_of(const std::string& path) {
 }
 
 void add(CLI::App& app, const char* name, const char* help, std::string (*sum)(const std::string&)) {
-    auto args = std::make_shared<FileArgs>();
+    auto paths = std::make_shared<std::vector<std::string>>();
     auto* cmd = app.add_subcommand(name, help);
-    cmd->add_option("files", args->paths, "Files")->required();
-    add_json_flag(*cmd, args->json);
-    cmd->callback([args, name, sum] { run(name, *args, sum); });
+    cmd->add_option("FILE", *paths, "Regular files; - reads standard input")->required();
+    cmd->callback([paths, name, sum] { sum_files(name, *paths, sum); });
 }
 
 }  // namespace

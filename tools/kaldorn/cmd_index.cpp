@@ -1,26 +1,27 @@
 // index build: the publisher's side, which the library itself does not do.
-// A version index DAT is written from a version text by the publisher's
-// writer, a definition index DAT from a directory of definition files by
-// the library's own appender, so nothing of the layout is repeated here.
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <cstdio>
+// Both index DATs are assembled whole in memory by the publisher's writers
+// and written once, through a copy that replaces the output only when
+// complete, so nothing of the layout is repeated here.
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "commands.h"
 #include "kaldorn/nupdtinf.h"
 #include "kaldorn/soloindx.h"
 #include "publish/publish.h"
+#include "support/bytes.h"
+#include "support/fileio.h"
+#include "support/path.h"
 
 namespace tool {
 
 namespace {
+
+namespace pub = kaldorn::publish;
 
 struct Build {
     std::string output, text_file, dir;
@@ -38,17 +39,17 @@ std::pair<unsigned int, unsigned int> parse_version(const std::string& v) {
 }
 
 void build_version(const Build& b) {
+    auto [major, minor] = parse_version(b.version);
+    check_input(b.text_file);
+    check_output(b.output, "an index DAT", is_index_dat);
     std::string text;
     {
-        FILE* in = std::fopen(b.text_file.c_str(), "rb");
-        if (in == nullptr) throw Failure{b.text_file + ": cannot be read"};
+        kaldorn::detail::FdGuard in(kaldorn::detail::open_read(b.text_file.c_str()));
         char chunk[4096];
         size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) text.append(chunk, got);
-        std::fclose(in);
+        while (in.valid() && (got = kaldorn::detail::read_full(in.get(), chunk, sizeof chunk)) > 0) text.append(chunk, got);
     }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    auto [major, minor] = parse_version(b.version);
     // Refuse a text the planners would reject, or one without the DB version.
     tagUPDT_BUFFER_DATA data{reinterpret_cast<unsigned char*>(text.data()), static_cast<unsigned int>(text.size())};
     std::vector<tagUPDT_VERSION_BUFFER> entries(text.size());
@@ -56,43 +57,53 @@ void build_version(const Build& b) {
     int at = 0;
     tagKAL_DORN_DBVERSION_INFO db{major, minor};
     if (ConvertDATBufferFormat(&data, entries.data(), static_cast<unsigned int>(entries.size()), &count) != 1)
-        throw Failure{b.text_file + ": not a version text (tokens 1, 0001; and 0010;)"};
+        throw Failure{escaped(b.text_file) + ": not a version text (tokens 1, 0001; and 0010;)"};
     if (GetVersionIndex(entries.data(), count, &db, &at, &type) != 1)
-        throw Failure{b.text_file + ": version " + b.version + " is not in the text"};
-    if (!kaldorn::publish::write_file(b.output, kaldorn::publish::version_index({b.product, 0, 0, {1, 1}, db, text})))
-        throw Failure{b.output + ": cannot be written"};
+        throw Failure{escaped(b.text_file) + ": version " + b.version + " is not in the text"};
+    write_output(b.output, pub::version_index({b.product, 0, 0, {1, 1}, db, text}), true);
+    Json doc = document("index build");
+    doc.update(Json{{"path", b.output}, {"type", "version index DAT"}, {"db_version", b.version}});
+    answer(doc);
+    if (!run().json) std::cout << "version index DAT written to " << b.output << '\n';
 }
 
-// One record per regular file of the directory, in name order, appended by
-// the library; each record carries the file's modification time in its date
-// stamp and its size as data; the last one is stamped as current.
+// One record per regular file of the directory, in name order, as the
+// library's appender would add them one by one: ids from 1, each record's
+// date stamp the file's modification time and its data the file's size;
+// names that differ in ASCII case alone are one definition, dated by the
+// last. The last one is stamped current, as UpdateSoloIndexDatFile stamps
+// (DAT version 1, revision 1).
 void build_definitions(const Build& b) {
-    std::vector<std::filesystem::directory_entry> files;
-    std::error_code ec, status;
-    for (const auto& e : std::filesystem::directory_iterator(b.dir, ec))
-        if (e.is_regular_file(status) && plain_file_name(e.path())) files.push_back(e);
-    if (ec) throw Failure{b.dir + ": cannot be read as a directory"};
-    std::sort(files.begin(), files.end());
-    std::filesystem::remove(b.output, ec);
-    unsigned int id = 0, error = 0;
+    check_output(b.output, "an index DAT", is_index_dat);
+    const std::vector<DirFile> files = regular_files(b.dir);
+    if (files.empty()) throw Failure{escaped(b.dir) + ": holds no definition files"};
+    pub::DefinitionIndex index;
+    index.product = b.product;
+    index.revision = 1;
+    index.dat_version = 1;
+    index.stamped = true;
+    std::unordered_map<std::string, size_t> by_name;
     Progress progress("adding", files.size());
     for (const auto& f : files) {
-        char name[KALDORN_MAX_PATH];
-        std::string base = f.path().filename().string();
-        if (GetDefEntryFromDatFile(b.product, b.output.c_str(), base.c_str(), 1, name, sizeof name, &id, &error) != 1)
-            throw Failure{b.output + ": cannot append '" + base + "'"};
-        struct stat st {};
-        ::stat(f.path().c_str(), &st);
-        tagVXDEFDATE date{static_cast<unsigned int>(st.st_mtime), 0, 0};
-        if (ModifyDefEntryFromDatFile(b.output.c_str(), id, &date, static_cast<unsigned int>(st.st_size), 1, &error) != 1)
-            throw Failure{b.output + ": cannot date '" + base + "'"};
+        std::string key = f.name;
+        for (char& c : key) c = static_cast<char>(kaldorn::detail::fold_ascii(static_cast<unsigned char>(c)));
+        auto [it, fresh] = by_name.try_emplace(key, index.records.size());
+        if (fresh) index.records.push_back({static_cast<uint32_t>(index.records.size() + 1), {}, 0, 1, f.name});
+        pub::Definition& r = index.records[it->second];
+        kaldorn::detail::store_le32(r.date.data(), static_cast<uint32_t>(f.mtime));
+        r.data = static_cast<uint32_t>(f.size);
+        index.current = r.id;
         progress.step(static_cast<size_t>(&f - files.data()) + 1);
     }
     progress.done();
-    if (files.empty()) throw Failure{b.dir + ": holds no definition files"};
-    if (UpdateSoloIndexDatFile(b.output.c_str(), id, &error) != 1) throw Failure{b.output + ": cannot be stamped"};
-    std::cout << files.size() << " definitions of " << b.dir << " written to " << b.output << ", current " << id
-              << '\n';
+    write_output(b.output, pub::definition_index(index), true);
+    Json doc = document("index build");
+    doc.update(Json{{"path", b.output}, {"type", "definition index DAT"}, {"records", index.records.size()},
+                    {"current_def_id", index.current}});
+    answer(doc);
+    if (!run().json)
+        std::cout << index.records.size() << " definitions of " << b.dir << " written to " << b.output << ", current "
+                  << index.current << '\n';
 }
 
 }  // namespace
@@ -102,18 +113,20 @@ void register_index_commands(CLI::App& app) {
     index->require_subcommand(1);
     auto b = std::make_shared<Build>();
     auto* build = index->add_subcommand("build", "Write a version index DAT (--text) or a definition index DAT (--dir)");
-    build->add_option("output", b->output, "Index DAT to write (replaced if present)")->required();
-    auto* text = build->add_option("--text", b->text_file, "File holding the version text (tokens 1, 0001;, 0010;)");
-    auto* dir = build->add_option("--dir", b->dir, "Directory of definition files, one record each");
-    text->excludes(dir);
-    build->add_option("--product", b->product, "Product identifier")->capture_default_str();
-    build->add_option("--version", b->version, "DB version MAJOR.MINOR of a version index DAT")->needs(text);
+    build->add_option("OUTPUT", b->output, "Index DAT to write (new files: mode 0666 less the umask)")->required();
+    build->add_option("--text", b->text_file, "File holding the version text (tokens 1, 0001;, 0010;)")
+        ->type_name("FILE");
+    build->add_option("--dir", b->dir, "Directory of definition files, one record each")->type_name("DIR");
+    add_number(*build, "--product", b->product, "Product identifier")->default_str("1");
+    build->add_option("--version", b->version, "DB version of a version index DAT")->type_name("MAJOR.MINOR");
+    build->add_flag("--force", run().force, "Replace an OUTPUT that is not an index DAT");
     build->callback([b] {
+        if (!b->text_file.empty() && !b->dir.empty()) usage("index build takes --text or --dir, not both");
         if (!b->text_file.empty()) {
             if (b->version.empty()) usage("--text needs --version MAJOR.MINOR");
             build_version(*b);
-            std::cout << "version index DAT written to " << b->output << '\n';
         } else if (!b->dir.empty()) {
+            if (!b->version.empty()) usage("--version is for --text only");
             build_definitions(*b);
         } else {
             usage("index build needs --text FILE --version MAJOR.MINOR, or --dir DIR");

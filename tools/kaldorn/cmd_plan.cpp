@@ -21,8 +21,8 @@ struct Ask {
     std::string command;  // plan, delete, oprid or client
     unsigned int product = 1;
     std::string width = "w", source_kind, client, source, updates, reference;
-    unsigned int operation = 0;
-    bool json = false, explain = false, keep_window = false, plain = false;
+    unsigned int oprid = 0;
+    bool explain = false, keep_window = false, plain = false;
     bool wide() const { return width == "w"; }
 };
 
@@ -192,12 +192,12 @@ Answer operation(const Ask& a) {
     if (a.wide()) {
         tagKAL_DORN_FILE_INFO_LISTW* list = nullptr;
         auto s = widen(a.source), f = widen(reference_of(a)), c = widen(a.client);
-        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerW, a.product, a.operation, s.data(), f.data(),
+        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerW, a.product, a.oprid, s.data(), f.data(),
                      c.data(), &list, &r.error);
         r.files = take(list);
     } else {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerA, a.product, a.operation, a.source.c_str(),
+        KALDORN_CALL(r, KaldornGetFileListFromOprIdForUpdateManagerA, a.product, a.oprid, a.source.c_str(),
                      reference_of(a).c_str(), a.client.c_str(), &list, &r.error);
         r.files = take(list);
     }
@@ -231,6 +231,7 @@ Answer client(const Ask& a) {
 
 // Combinations that no entry point answers are usage errors.
 void check(const Ask& a) {
+    if (a.explain && run().json) usage("--explain draws text: not with --json");
     if (a.command == "plan" && (a.source_kind == "path") == a.updates.empty())
         usage(a.updates.empty() ? "--source path needs the UPDATES directory" : "UPDATES is only for --source path");
     if (a.keep_window && a.source_kind != "update-manager") usage("--keep-window is only for --source update-manager");
@@ -245,7 +246,7 @@ void check(const Ask& a) {
 bool served(const Ask& a) {
     bool internet = a.command == "plan" && a.source_kind == "internet";
     bool solo = a.product == 4 || a.product == 5 || (internet && a.product >= 778 && a.product <= 787);
-    return (versioned(a.product) || solo) && (a.command != "oprid" || a.operation <= 2);
+    return (versioned(a.product) || solo) && (a.command != "oprid" || a.oprid <= 2);
 }
 
 // The definition-file readers report failure by their result alone: name
@@ -273,7 +274,7 @@ std::string failure(const Ask& a, const Answer& r) {
         case KALDORN_E_NONE:
             if (!served(a))
                 return r.entry_point + " serves no product " + std::to_string(a.product) +
-                       (a.command == "oprid" ? " with operation " + std::to_string(a.operation) : "") +
+                       (a.command == "oprid" ? " with operation " + std::to_string(a.oprid) : "") +
                        " (products 1, 3, 4, 5; the internet also 778 to 787; operations 0, 1, 2)";
             return definition_failure(a);
         case KALDORN_E_SOURCE_INDEX: return source + ": cannot be loaded as a version index DAT" + code;
@@ -298,7 +299,7 @@ std::string failure(const Ask& a, const Answer& r) {
 
 std::string title(const Ask& a) {
     if (a.command == "delete") return "delete list";
-    if (a.command == "oprid") return "operation " + std::to_string(a.operation) + " list";
+    if (a.command == "oprid") return "operation " + std::to_string(a.oprid) + " list";
     if (a.command == "client") return "client's current file";
     return "download list (" + std::string(a.source_kind == "update-manager" ? "update manager" : a.source_kind) +
            (a.keep_window ? ", keep window)" : ")");
@@ -343,49 +344,71 @@ Json to_json(const Ask& a, const Answer& r) {
     if (!a.updates.empty()) doc["updates"] = a.updates;
     if (a.command == "oprid" || a.command == "delete") {
         doc["reference"] = reference_of(a);
-        doc["operation"] = a.operation;
+        doc["oprid"] = a.oprid;
     }
     doc["result"] = r.result;
     doc["error"] = r.error;
     doc["meaning"] = meaning(r.error);
-    if (r.result != 1) doc["failure"] = failure(a, r);
     doc["files"] = r.files;
     return doc;
 }
 
-// Prints the answer; an answer that is an error ends the tool with status 1.
-void run(const Ask& a, Answer (*ask)(const Ask&)) {
-    check(a);
-    Answer r = ask(a);
-    if (a.json) {
-        print_json(to_json(a, r));
-    } else {
-        print_text(a, r);
-        if (a.explain && versioned(a.product)) {
-            std::vector<std::string> chosen;
-            for (const auto& f : r.files) chosen.push_back(f["version"].get<std::string>());
-            print_timeline(a.product, a.client, a.source, chosen);
-        } else if (a.explain) {
-            std::cout << "(no timeline: product " << a.product << " is planned from definition records)\n";
-        }
+// The directories a question reads from, each with what the answer rests on
+// when its index DAT is not there: a warning, since the entry points answer
+// all the same (a client without one stands at version 1.0).
+void check_directories(const Ask& a) {
+    const bool defs = !versioned(a.product);
+    std::vector<std::pair<std::string, std::string>> roles{
+        {a.client, defs                  ? "the client counts as holding no definitions"
+                   : a.command == "plan" ? "planning from version 1.0"
+                                         : "the client counts as at version 1.0"}};
+    if (a.command != "client") roles.push_back({a.source, "the source counts as empty"});
+    if ((a.command == "oprid" || a.command == "delete") && defs && !a.reference.empty())
+        roles.push_back({a.reference, "the reference counts as empty"});
+    for (const auto& [dir, rest] : roles) {
+        const std::string index = index_file(dir, a.product);
+        check_length(index);
+        const bool there = check_directory(dir);
+        if (!there || !check_input(index, true))
+            warn("no index DAT in " + escaped(dir) + (there ? "" : " (no such directory)") + ": " + rest);
     }
-    if (r.result != 1) throw Failure{failure(a, r)};
+    if (!a.updates.empty() && !check_directory(a.updates))
+        warn("no directory " + escaped(a.updates) + ": every update file counts as missing");
+}
+
+// Prints the answer; an answer that is an error ends the command with status
+// 1, a product or operation the entry point does not serve with status 2.
+void ask(const Ask& a, Answer (*question)(const Ask&)) {
+    check(a);
+    if (served(a)) check_directories(a);
+    Answer r = question(a);
+    Json doc = to_json(a, r);
+    if (r.result != 1) throw Failure{escaped(failure(a, r)), served(a) ? kExitRefused : kExitUsage, r.error, doc};
+    answer(doc);
+    if (run().json) return;
+    print_text(a, r);
+    if (a.explain && versioned(a.product)) {
+        std::vector<std::string> chosen;
+        for (const auto& f : r.files) chosen.push_back(f["version"].get<std::string>());
+        print_timeline(a.product, a.client, a.source, chosen);
+    } else if (a.explain) {
+        std::cout << "(no timeline: product " << a.product << " is planned from definition records)\n";
+    }
 }
 
 CLI::App* question(CLI::App& app, const char* name, const char* help, const std::shared_ptr<Ask>& a,
-                   Answer (*ask)(const Ask&)) {
+                   Answer (*asked)(const Ask&)) {
     auto* cmd = app.add_subcommand(name, help);
     a->command = name;
-    cmd->add_option("client", a->client, "Client directory (the installation's index DAT)")->required();
+    cmd->add_option("CLIENT", a->client, "Client directory (the installation's index DAT)")->required();
     if (a->command != "client")
-        cmd->add_option("source", a->source, "Source directory (the source's index DAT)")->required();
-    cmd->add_option("--product", a->product, "Product: 1, 3 (version index), 4, 5, 778-787 (definitions)")
-        ->capture_default_str();
+        cmd->add_option("SOURCE", a->source, "Source directory (the source's index DAT)")->required();
+    add_number(*cmd, "--product", a->product, "Product: 1, 3 (version index), 4, 5, 778-787 (definitions)")
+        ->default_str("1");
     cmd->add_option("--width", a->width, "String form of the entry points: w (16-bit) or a (8-bit)")
         ->check(CLI::IsMember({"w", "a"}))
         ->capture_default_str();
-    add_json_flag(*cmd, a->json);
-    cmd->callback([a, ask] { run(*a, ask); });
+    cmd->callback([a, asked] { ask(*a, asked); });
     return cmd;
 }
 
@@ -394,25 +417,26 @@ CLI::App* question(CLI::App& app, const char* name, const char* help, const std:
 void register_plan_commands(CLI::App& app) {
     auto p = std::make_shared<Ask>();
     auto* plan = question(app, "plan", "The files a client must download from a source", p, download);
-    plan->add_option("updates", p->updates, "Directory of update files (--source path)");
+    plan->add_option("UPDATES", p->updates, "Directory of update files (--source path)");
     plan->add_option("--source", p->source_kind, "Kind of source: internet, update-manager or path")
         ->check(CLI::IsMember({"internet", "update-manager", "path"}))
         ->required();
     plan->add_flag("--keep-window", p->keep_window, "Update manager: the store's keep window (the Ex2 entry points)");
     plan->add_flag("--plain", p->plain, "Product 1 through the plain entry points (plain update lists)");
-    plan->add_flag("--explain", p->explain, "Draw the source's version text as a timeline, choices marked")
-        ->excludes("--json");
+    plan->add_flag("--explain", p->explain, "Draw the source's version text as a timeline, choices marked (text only)");
 
     auto d = std::make_shared<Ask>();
-    d->operation = 1;
-    auto* del = question(app, "delete", "Stored files an update manager may delete (operation 1)", d, operation);
-    del->add_option("--reference", d->reference, "Reference directory (definition products; default: SOURCE)");
+    d->oprid = 1;
+    auto* del = question(app, "delete", "Stored files an update manager may delete (operation id 1)", d, operation);
+    del->add_option("--reference", d->reference, "Reference directory (definition products; default: SOURCE)")
+        ->type_name("DIR");
 
     auto o = std::make_shared<Ask>();
     auto* oprid = question(app, "oprid", "File names of one update-manager operation: 0 none, 1 delete, 2 fetch", o,
                            operation);
-    oprid->add_option("operation", o->operation, "Operation id")->required();
-    oprid->add_option("--reference", o->reference, "Reference directory (definition products; default: SOURCE)");
+    add_number(*oprid, "OPRID", o->oprid, "Operation id")->required();
+    oprid->add_option("--reference", o->reference, "Reference directory (definition products; default: SOURCE)")
+        ->type_name("DIR");
 
     auto c = std::make_shared<Ask>();
     auto* cc = question(app, "client", "The client's current version or definition file", c, client);

@@ -31,11 +31,11 @@ std::string hex32(unsigned int v) {
 // file still shows what it claims.
 Json frame_facts(const std::string& path) {
     FdGuard guard(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!guard.valid()) throw Failure{path + ": cannot be opened: " + std::strerror(errno)};
+    if (!guard.valid()) throw Failure{escaped(path) + ": cannot be opened: " + std::strerror(errno)};
     const int fd = guard.get();
     unsigned char head[28];
     if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
-        throw Failure{path + ": shorter than an index DAT header (28 bytes)"};
+        throw Failure{escaped(path) + ": shorter than an index DAT header (28 bytes)"};
     unsigned int entries = load_le32(head + 16);
     long long section = 28 + 16LL * entries;
     unsigned char stored[4] = {};
@@ -57,7 +57,7 @@ Json definition_facts(const std::string& path) {
     tagSOLO_DAT_HEADER_INFO h{};
     unsigned int err = 0;
     if (GetSoloIndexDatHeader(path.c_str(), &h, &err) != 1) return nullptr;
-    Json doc = {{"product", +h.dwProductId},     {"dat_version", +h.dwDatVersion},
+    Json doc = {{"solo_checksum_ok", true},          {"product", +h.dwProductId},     {"dat_version", +h.dwDatVersion},
                 {"record_count", +h.dwRecordCount},    {"last_def_id", +h.dwLastDefId},
                 {"current_def_id", +h.dwCurrentDefId}, {"file_length", +h.dwFileLength},
                 {"records_readable", false},           {"records", Json::array()}};
@@ -86,16 +86,10 @@ Json describe(const std::string& path) {
     Json def = definition_facts(path);
     if (!def.is_null()) {
         doc["type"] = "definition index DAT";
+        doc["frame"]["section_checksum_ok"] = nullptr;  // not kept in definition files
         doc["definition_index"] = def;
     }
     return doc;
-}
-
-// Component lists open with the magic "INXF".
-bool is_component_list(const std::string& path) {
-    FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    char magic[4] = {};
-    return fd.valid() && ::pread(fd.get(), magic, 4, 0) == 4 && std::memcmp(magic, "INXF", 4) == 0;
 }
 
 const char* verdict(bool ok) { return ok ? "ok" : "MISMATCH"; }
@@ -133,42 +127,36 @@ void print_index(const Json& doc) {
 }  // namespace
 
 void register_show_command(CLI::App& app) {
-    struct Args {
-        std::vector<std::string> paths;
-        bool json = false;
-    };
-    auto args = std::make_shared<Args>();
+    auto paths = std::make_shared<std::vector<std::string>>();
     auto* show = app.add_subcommand("show", "What index DATs and component lists hold, with checksum verdicts");
-    show->add_option("files", args->paths, "Index DAT files or component lists (told apart by their contents)")
+    show->add_option("FILE", *paths, "Index DAT files or component lists (told apart by their contents)")
         ->required();
-    add_json_flag(*show, args->json);
-    show->callback([args] {
+    show->callback([paths] {
         Json doc = document("show");
         doc["files"] = Json::array();
         std::string failures;
-        for (const auto& p : args->paths) {
+        for (const auto& p : *paths) {
             Json file;
             try {
+                check_input(p);
                 file = is_component_list(p) ? component_list(p) : describe(p);
                 if (file["type"] == "unreadable index DAT")
-                    failures += "\nkaldorn: " + p + ": neither a version nor a definition index DAT that reads";
-                else if (file.contains("definition_index") && file["definition_index"].value("refused", "") != "")
-                    failures += "\nkaldorn: " + p + ": " + file["definition_index"]["refused"].get<std::string>();
+                    throw Failure{escaped(p) + ": neither a version nor a definition index DAT that reads"};
+                if (file.contains("definition_index") && file["definition_index"].value("refused", "") != "")
+                    throw Failure{escaped(p) + ": " + file["definition_index"]["refused"].get<std::string>()};
             } catch (const Failure& f) {
-                file = {{"path", p}, {"type", "unreadable"}, {"failure", f.message}};
-                failures += "\nkaldorn: " + f.message;
+                if (file.is_null()) file = {{"path", p}, {"type", "unreadable"}};
+                file["failure"] = failure_json(f);
+                failures += (failures.empty() ? "" : "\n") + f.message;
             }
-            if (args->json) {
-                doc["files"].push_back(file);
-            } else if (file["type"] == "component list") {
-                print_component_list(file);
-            } else if (file.contains("frame")) {
-                print_index(file);
-            }
+            doc["files"].push_back(file);
+            if (run().json) continue;
+            if (file["type"] == "component list") print_component_list(file);
+            else if (file.contains("frame")) print_index(file);
             std::cout.flush();
         }
-        if (args->json) print_json(doc);
-        if (!failures.empty()) throw Failure{failures.substr(10)};
+        if (!failures.empty()) throw Failure{failures, kExitRefused, nullptr, doc};
+        answer(doc);
     });
 }
 

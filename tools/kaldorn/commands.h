@@ -1,5 +1,5 @@
 // The kaldorn host tool: shared helpers, and the registration of each command
-// family. Every read command can print one JSON document (format 1).
+// family. Every command can print one JSON document (format 2).
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -12,26 +12,58 @@
 #include "kaldorn.h"
 #include "kaldorn/soloindx.h"
 #include "kaldorn/vxcminfo.h"
+#include "publish/publish.h"
 
 namespace tool {
 
 // Keys keep the order in which they were added, so documents read top down.
 using Json = nlohmann::ordered_json;
 
-// Exit codes: 0 success, 1 an answer that is an error code or a file that
-// cannot be used, 2 a usage error (CLI11's own and usage()).
-inline constexpr int kExitFailure = 1;
+// Raised when a key changes meaning or disappears.
+inline constexpr int kJsonFormat = 2;
 
-// Thrown by commands to end with a message on stderr and exit status 1.
+// Exit status: 0 an answer, 1 input refused or a file that cannot be read or
+// written (standard output included), 2 a usage error, a combination no entry
+// point answers, or anything unexpected.
+inline constexpr int kExitRefused = 1;
+inline constexpr int kExitUsage = 2;
+
+// Thrown to end a command: the message goes to stderr; with --json the
+// document the command had gathered (or the bare head) gets a "failure"
+// member {"status", "code", "message"}.
 struct Failure {
     std::string message;
+    int status = kExitRefused;
+    Json code = nullptr;  // the library's error code, when one was given
+    Json doc = nullptr;
 };
 
-// Ends the tool with a usage error (status 2), as CLI11 reports its own.
+// The failure member of a document, or of one file's entry in it.
+Json failure_json(const Failure& failure);
+
+// Ends the command with a usage error (status 2).
 [[noreturn]] void usage(const std::string& message);
 
-// A count on stderr, rewritten in place, for long work on a terminal; silent
-// when stderr is not a terminal so that scripts see only results.
+// What one run of the tool carries from its command line to its end.
+struct Run {
+    bool json = false, strict = false, force = false;
+    Json doc = nullptr;  // the answer, printed at the end with --json
+    Json warnings = Json::array();
+};
+Run& run();
+
+// Qualifies an answer ("no index DAT in X: planning from version 1.0"): a
+// line on stderr, kept for the document; with --strict it ends the command
+// with status 1 instead.
+void warn(const std::string& message);
+
+// The document of the answer: {"format": 2, "command": command, ...}.
+Json document(const std::string& command);
+void answer(Json doc);
+
+// A count on stderr, rewritten in place, for long work on a terminal (a
+// total of 0: a note that the work goes on); silent when stderr is not a
+// terminal so that scripts see only results.
 class Progress {
 public:
     Progress(const char* what, size_t total);
@@ -43,13 +75,8 @@ private:
     size_t total_;
     bool shown_;
     size_t last_ = 0;
+    bool printed_ = false;
 };
-
-// The head of every JSON document: {"format": 1, "command": command}.
-Json document(const std::string& command);
-void print_json(const Json& doc);
-// Adds the --json flag of a read command.
-void add_json_flag(CLI::App& cmd, bool& json);
 
 // What an error code of the library means, for every KALDORN_E_* code.
 std::string meaning(unsigned int code);
@@ -65,6 +92,10 @@ std::string definition_file(unsigned int product, unsigned int id);
 std::string index_file(const std::string& dir, unsigned int product);
 // A definition record: id, file, name, date, data, status.
 Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product);
+
+// A number option or argument: decimal, or hex after "0x".
+unsigned int parse_number(const std::string& text, const std::string& what);
+CLI::Option* add_number(CLI::App& cmd, const std::string& name, unsigned int& value, const std::string& help);
 
 // A record array handed out by the library, given back to it through its
 // release function when the command is done with it.
@@ -88,15 +119,43 @@ using ComponentRecords = HandedOut<tagVX_COMPONENT_FILE_MEM_RECORD_INFO, Release
 // Every record of the array, as definition_record gives it.
 Json definition_records(const DefinitionRecords& records, unsigned int product);
 
-// A name with bytes below 0x20, 0x7f and "\\" written as "\\xNN".
+// A name with bytes below 0x20, 0x7f and "\\" written as "\\xNN", as every
+// message shows the names it holds.
 std::string escaped(const std::string& name);
-// True when a file's name may go into a list; otherwise says on stderr that
-// the file is skipped (a name with control bytes would be refused on reading).
-bool plain_file_name(const std::filesystem::path& file);
 // The first stored record of a component list (or of a definition index
 // DAT) whose name reaches outside its directory, as "record N is named ...";
 // empty when there is none or the records do not decode that far.
 std::string refused_record(const std::string& path, bool component_list);
+
+// ---- Files (files.cpp) ----
+
+// Refuses (status 1) a path the library cannot take: 260 bytes or more.
+void check_length(const std::string& path);
+// Checks a file the command reads, without opening a FIFO or a device: it
+// must be a regular file this process may read ("-" passes). False when it
+// does not exist and may_be_missing; otherwise a Failure naming the cause.
+bool check_input(const std::string& path, bool may_be_missing = false);
+// Whether a directory argument exists; a Failure when it cannot be used.
+bool check_directory(const std::string& path);
+
+// A regular file of a directory, with what its status says.
+struct DirFile {
+    std::string path, name;
+    long long size, mtime;
+};
+// The regular files of a directory in byte order of their names; every other
+// entry is a warning naming it and why it is skipped.
+std::vector<DirFile> regular_files(const std::string& dir);
+
+// Refuses an existing output that is not a regular file, or (unless --force)
+// one that is not empty and for which is_kind says no.
+void check_output(const std::string& path, const char* kind, bool (*is_kind)(const std::string&));
+// Writes a whole file through a copy renamed over it: an existing file keeps
+// its mode and owner; a new one gets 0666 & ~umask (published) or 0600.
+void write_output(const std::string& path, const kaldorn::publish::Bytes& bytes, bool published);
+// Whether a file opens with a component list's magic, or reads as an index DAT.
+bool is_component_list(const std::string& path);
+bool is_index_dat(const std::string& path);
 
 // A path as the 16-bit entry points take it, widened as the library does.
 std::vector<unsigned short> widen(const std::string& s);

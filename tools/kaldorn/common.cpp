@@ -1,8 +1,9 @@
 // Helpers shared by the command families: error-code texts, names of index
-// and definition files, hex forms of digests and dates, string widths.
+// and definition files, hex forms of digests and dates, numbers, string widths.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string>
 #include <iostream>
 #include <iterator>
 
@@ -18,9 +19,9 @@ std::string meaning(unsigned int code) {
         case KALDORN_E_NONE: return "no error";
         case KALDORN_E_NAME_NOT_FOUND: return "the name is not among the definitions";
         case KALDORN_E_ALREADY_PRESENT: return "already present with the same digest and flag";
-        case KALDORN_E_OPEN: return "cannot be opened or created, or a path is longer than 259 bytes";
+        case KALDORN_E_OPEN: return "cannot be opened or created, or a path is 260 bytes or longer";
         case KALDORN_E_NO_FILE: return "does not exist";
-        case KALDORN_E_NO_DIRECTORY: return "a directory does not exist";
+        case KALDORN_E_NO_DIRECTORY: return "a directory does not exist or its path is 260 bytes or longer";
         case KALDORN_E_SHORT_HEAD: return "shorter than a component list head (80 bytes)";
         case KALDORN_E_NO_MEMORY: return "out of memory";
         case KALDORN_E_READ: return "cannot be read in full";
@@ -74,6 +75,24 @@ Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int produc
             {"data", +r.dwDefData},      {"status", +r.dwDefStatus}};
 }
 
+unsigned int parse_number(const std::string& text, const std::string& what) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (!digits.empty() && digits.size() <= 10 &&
+        digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos) {
+        const unsigned long long v = std::stoull(digits, nullptr, hex ? 16 : 10);
+        if (v <= 0xFFFFFFFFull) return static_cast<unsigned int>(v);
+    }
+    usage(what + " '" + text + "' is not a 32-bit number (decimal, or hex after 0x)");
+}
+
+CLI::Option* add_number(CLI::App& cmd, const std::string& name, unsigned int& value, const std::string& help) {
+    const std::string shown = name.substr(name.find_first_not_of('-'));
+    auto* opt = cmd.add_option(
+        name, [&value, shown](const CLI::results_t& r) { return value = parse_number(r.at(0), shown), true; }, help);
+    return opt->type_name("NUM")->expected(1);
+}
+
 Json definition_records(const DefinitionRecords& records, unsigned int product) {
     Json out = Json::array();
     for (const auto& r : records) out.push_back(definition_record(r, product));
@@ -89,13 +108,6 @@ std::string escaped(const std::string& name) {
         out += c < 0x20 || c == 0x7f || c == '\\' ? hex : std::string(1, ch);
     }
     return out;
-}
-
-bool plain_file_name(const std::filesystem::path& file) {
-    const std::string name = file.filename().string();
-    if (kaldorn::detail::is_plain_name(name.c_str(), name.size() + 1)) return true;
-    std::cerr << "kaldorn: skipping " << escaped(file.string()) << ": its name could not be read back from a list\n";
-    return false;
 }
 
 std::string refused_record(const std::string& path, bool component_list) {
