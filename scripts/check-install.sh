@@ -89,6 +89,7 @@ signed=
 if [ -n "$trust" ] && command -v minisign >/dev/null; then
   step "a copy of the example source signed by minisign"
   signed=$work/signed && mkdir -p "$signed/state" && cp -r "$example/source" "$signed/source"
+  rm -f "$signed/source"/SHA256SUMS*  # a release the tour signed
   (cd "$signed/source" && for f in *; do echo "# size $(stat -c %s "$f")"; sha256sum "$f"; done > SHA256SUMS &&
      minisign -G -W -p ../key.pub -s ../key.sec >/dev/null &&
      minisign -S -s ../key.sec -m SHA256SUMS -t "kaldorn-release source=example serial=1 expires=2999-01-01T00:00:00Z" \

@@ -32,3 +32,9 @@ $tool compns diff client/00000004_compns.lst source/00000004_compns.lst
 step "defs compare: the definitions the client lacks"
 $tool defs compare client/00000004_index.dat source/00000004_index.dat
 $tool defs compare client/00000004_index.dat source/00000004_index.dat --oprid 2
+step "release: the publisher signs the source (a key of the example's own, no passphrase), a host plans only from a source whose release verifies"
+mkdir -p keys state
+[ -f keys/example.sec ] || $tool release keygen -W --public keys/example.pub --secret keys/example.sec
+$tool release sign source --key keys/example.sec --source-id example --serial 1 --expires 30d
+$tool release verify source --trust keys/example.pub --source-id example
+$tool plan client source --source internet --trust keys/example.pub --source-id example --state state

@@ -20,6 +20,11 @@ cp $sv bad.dat && cp $sv v.dat && chmod 640 v.dat && printf 9 | dd of=bad.dat bs
 printf '\377\377\377\17' | dd of=count.lst bs=1 seek=76 conv=notrunc 2>/dev/null
 python3 -c "import struct; b = bytearray(open('$cl', 'rb').read()); b[b.find(b'\x83\x0b\xa3') + 1] = 80
 struct.pack_into('<I', b, 56, sum(b[80:])); open('h.lst', 'wb').write(b)"  # record 2 "p\ntterns.main", rotated
+mkdir rs rt rs1 st && cp source/* rs && echo u >rs/iu000801.dat && printf 'pw\n' >pw && printf 'no\n' >nopw &&
+  k release keygen -W --public r.pub --secret r.sec >/dev/null && cp rs/* rs1 &&
+  k release keygen --public e.pub --secret e.sec --passphrase-file pw >/dev/null &&
+  k release sign rs1 --key e.sec --source-id ex --serial 1 --passphrase-file pw >/dev/null &&
+  cp rs/* rt && k release sign rt --key r.sec --source-id ex --serial 3 >/dev/null && echo v >rt/iu000801.dat
 if [ "$(id -u)" = 0 ]; then
   nobody=true && mkdir "$full" && mount -t tmpfs -o size=64k tmpfs "$full" && fs=true && cp $cl "$full/a.lst" &&
     { head -c 1M /dev/zero >"$full/fill"; } 2>/dev/null
@@ -101,10 +106,23 @@ done <<EOF
 1 | defs stamp d.dat 99 | d.dat: no definition has id 99
 0 | defs stamp d.dat 1 | d.dat: definition 1 stamped current; DAT version now 1~$
 0 | defs modify d.dat 1 --date 0102030405060a | d.dat: record 1 now date 0102030405060a
+0 | release sign rs --key r.sec --source-id ex --serial 2 --expires 1w | ^release 2 of source ex signed by key
+1 | release sign rs --key e.sec --source-id ex --serial 2 --passphrase-file nopw | wrong passphrase for secret key
+0 | release verify rs --trust r.pub --source-id ex | ^00000001_index.dat: OK~.*iu000801.dat: OK~.*all verified
+1 | release verify rt --trust e.pub r.pub --source-id ex | iu000801.dat: FAILED \(.*has SHA-256
+0 | plan client rs $i --trust r.pub --source-id ex --state st --json | jq .release.serial == 2 and .files[4].version
+1 | plan client rs1 $i --trust e.pub --source-id ex --state st | serial 1 is older than serial 2 .* \(release code 25\)
+1 | plan client rs $i --trust r.pub --source-id other --state st | signed for source ex, not other
+1 | client client --trust r.pub --source-id ex --state st | client/SHA256SUMS.minisig cannot be read
+1 | compns diff $cl rs/0*.lst --trust e.pub --source-id ex --state st | key [0-9A-F]+, which is not among the 1 trusted
+2 | defs compare $ci rs/0*4_index.dat --trust r.pub | --trust needs --source-id ID and --state DIR
+0 | release forget --state st --source-id ex | source ex: no release recorded in st
 0 | help defs compare | Usage: kaldorn defs compare \[OPTIONS\] CLIENT SOURCE~
 2 | bogus | ^~kaldorn: unknown command 'bogus'
 EOF
 [ "$(stat -c %a b.lst v.dat d.dat | tr '\n' ' ')" = "644 640 600 " ] || fail "modes of new files"
 k md5 $sv odd/[acg]* | md5sum --quiet -c - || fail "md5 output does not check with md5sum -c"
+(cd rs && sha256sum --quiet --strict -c SHA256SUMS) || fail "sha256sum -c refuses the SHA256SUMS release sign wrote"
+! command -v minisign >/dev/null || minisign -Vq -p r.pub -m rs/SHA256SUMS || fail "minisign refuses release sign's"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

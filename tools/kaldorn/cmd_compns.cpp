@@ -82,6 +82,7 @@ struct Args {
     std::string list, dir, dir2, older, newer, output, file;
     unsigned int flag = 1;
     std::vector<unsigned int> ids;
+    TrustArgs trust;  // verify, merge, diff: the release of LIST's or NEWER's directory
 };
 
 // Tells the user what was written (text), or says it in the document.
@@ -160,6 +161,7 @@ void check_components(const Args& a) {
 
 void run_verify(const Args& a) {
     check_input(a.list);
+    check_release(a.trust, directory_of(a.list));
     for (const auto* d : {&a.dir, &a.dir2})
         if (!d->empty() && !check_directory(*d)) throw Failure{escaped(*d) + ": no such directory"};
     check_components(a);
@@ -198,6 +200,7 @@ void check_pair(const Args& a) {
 
 void run_merge(const Args& a) {
     check_pair(a);
+    check_release(a.trust, directory_of(a.newer));
     if (a.output != a.older && a.output != a.newer) check_output(a.output, "a component list", is_component_list);
     check_length(a.output);
     unsigned int count = 0, code = 0;
@@ -212,6 +215,7 @@ void run_merge(const Args& a) {
 
 void run_diff(const Args& a) {
     check_pair(a);
+    check_release(a.trust, directory_of(a.newer));
     ComponentRecords recs;
     unsigned int code = 0;
     if (GenerateDiffforCompnLstFiles(a.older.c_str(), a.newer.c_str(), &recs.data, &recs.count, &code) != 1) {
@@ -298,16 +302,19 @@ void register_compns_commands(CLI::App& app) {
     verify->add_option("LIST", a->list, "Component list")->required();
     verify->add_option("DIR", a->dir, "Installation directory")->required();
     verify->add_option("DIR2", a->dir2, "Second directory searched for missing components");
+    add_trust_options(*verify, a->trust, "LIST's directory");
 
     auto* merge = sub("merge", "Merge an older and a newer list into a file", run_merge);
     merge->add_option("OLDER", a->older, "Older list (may be missing)")->required();
     merge->add_option("NEWER", a->newer, "Newer list")->required();
     merge->add_option("OUTPUT", a->output, "List to write (may be an input)")->required();
     merge->add_flag("--force", run().force, "Replace an OUTPUT that is not a component list");
+    add_trust_options(*merge, a->trust, "NEWER's directory");
 
     auto* diff = sub("diff", "Show the newer list's new or changed records", run_diff);
     diff->add_option("OLDER", a->older, "Older list (may be missing)")->required();
     diff->add_option("NEWER", a->newer, "Newer list")->required();
+    add_trust_options(*diff, a->trust, "NEWER's directory");
 
     auto* platform = sub("platform", "Print, or set and print, the three platform identifiers", run_platform);
     platform->add_option("LIST", a->list, "Component list")->required();

@@ -61,6 +61,7 @@ struct Args {
     std::string file, name, date, client, source;
     unsigned int id = 0, product = 0, data = 0, status = 1, oprid = 0;
     bool has_product = false, append = false, by_oprid = false, any_id = false;
+    TrustArgs trust;  // compare: the release of SOURCE's directory
 };
 
 // --product, when given, must be the file's own.
@@ -165,6 +166,7 @@ void check_compared(const Args& a, unsigned int code, const tagSOLO_DAT_HEADER_I
 void run_compare(const Args& a) {
     const bool client_exists = check_input(a.client, true);
     if (!client_exists) warn("no definition index DAT " + escaped(a.client) + ": the client counts as holding none");
+    check_release(a.trust, directory_of(a.source));
     const tagSOLO_DAT_HEADER_INFO source = read_header(a.source);
     check_product(a, a.source, source.dwProductId);
     const tagSOLO_DAT_HEADER_INFO client = client_exists ? read_header(a.client) : tagSOLO_DAT_HEADER_INFO{};
@@ -256,6 +258,7 @@ void register_defs_commands(CLI::App& app) {
     add_number(*compare, "--oprid", a->oprid, "The file names of this operation id (0 none, 1 delete, 2 fetch)")
         ->each([a](const std::string&) { a->by_oprid = true; });
     add_product(*compare, *a, "Product identifier, checked against SOURCE (default: SOURCE's)");
+    add_trust_options(*compare, a->trust, "SOURCE's directory");
 }
 
 }  // namespace tool

@@ -23,6 +23,7 @@ struct Ask {
     std::string width = "w", source_kind, client, source, updates, reference;
     unsigned int oprid = 0;
     bool explain = false, keep_window = false, plain = false;
+    TrustArgs trust;
     bool wide() const { return width == "w"; }
 };
 
@@ -381,6 +382,7 @@ void check_directories(const Ask& a) {
 void ask(const Ask& a, Answer (*question)(const Ask&)) {
     check(a);
     if (served(a)) check_directories(a);
+    check_release(a.trust, a.command == "client" ? a.client : a.source);
     Answer r = question(a);
     Json doc = to_json(a, r);
     if (r.result != 1) throw Failure{escaped(failure(a, r)), served(a) ? kExitRefused : kExitUsage, r.error, doc};
@@ -408,6 +410,7 @@ CLI::App* question(CLI::App& app, const char* name, const char* help, const std:
     cmd->add_option("--width", a->width, "String form of the entry points: w (16-bit) or a (8-bit)")
         ->check(CLI::IsMember({"w", "a"}))
         ->capture_default_str();
+    add_trust_options(*cmd, a->trust, a->command == "client" ? "CLIENT" : "SOURCE");
     cmd->callback([a, asked] { ask(*a, asked); });
     return cmd;
 }

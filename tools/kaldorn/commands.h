@@ -49,6 +49,7 @@ struct Run {
     bool json = false, strict = false, force = false;
     Json doc = nullptr;  // the answer, printed at the end with --json
     Json warnings = Json::array();
+    Json release = nullptr;  // the release the answer was planned from (--trust)
 };
 Run& run();
 
@@ -168,12 +169,32 @@ std::string narrow(const unsigned char* units, size_t max_units);
 Json component_list(const std::string& path);
 void print_component_list(const Json& list);
 
+// ---- Signed releases (cmd_release.cpp) ----
+
+// --trust PUB... --source-id ID --state DIR of a command that plans from a
+// source directory.
+struct TrustArgs {
+    std::vector<std::string> keys;
+    std::string source_id, state;
+};
+// Adds the three options; planned names what must hold the release.
+void add_trust_options(CLI::App& cmd, TrustArgs& trust, const char* planned);
+// With --trust, refuses (status 1) to go on unless dir holds a release signed
+// by one of the keys for the source id, not expired and not older than the
+// one recorded in the state directory, that lists every index DAT and
+// component list present with its size and SHA-256; the release goes into
+// the document. Without --trust, nothing.
+void check_release(const TrustArgs& trust, const std::string& dir);
+// The directory a file lies in ("." for a bare name).
+std::string directory_of(const std::string& path);
+
 void register_plan_commands(CLI::App& app);     // plan, delete, oprid, client
 void register_show_command(CLI::App& app);      // show
 void register_checksum_commands(CLI::App& app); // crc32, md5
 void register_index_commands(CLI::App& app);    // index build
 void register_compns_commands(CLI::App& app);   // compns ...
 void register_defs_commands(CLI::App& app);     // defs ...
+void register_release_commands(CLI::App& app);  // release ... (when built with the release checks)
 
 // The bash completion script for every command, option and option value
 // registered in app.

@@ -157,4 +157,15 @@ std::string narrow(const unsigned char* units, size_t max_units) {
     return s;
 }
 
+std::string directory_of(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+#ifndef KALDORN_WITH_TRUST  // built without the release checks: no --trust to give
+void add_trust_options(CLI::App&, TrustArgs&, const char*) {}
+void check_release(const TrustArgs&, const std::string&) {}
+void register_release_commands(CLI::App&) {}
+#endif
+
 }  // namespace tool

@@ -185,6 +185,7 @@ int execute(CLI::App& app, int argc, char** argv) {
     }
     if (run().json || std::find(argv + 1, argv + argc, std::string_view("--json")) != argv + argc) {
         Json doc = !failure.doc.is_null() ? failure.doc : !run().doc.is_null() ? run().doc : document(command);
+        if (!run().release.is_null() && !doc.contains("release")) doc["release"] = run().release;
         if (!run().warnings.empty()) doc["warnings"] = run().warnings;
         if (failure.status != 0)
             doc["failure"] = failure_json(failure);
@@ -216,6 +217,7 @@ int main(int argc, char** argv) {
     tool::register_index_commands(app);
     tool::register_compns_commands(app);
     tool::register_defs_commands(app);
+    tool::register_release_commands(app);
     tool::register_help_command(app);
     tool::finish_commands(app);
     // The build runs it to write the completion script it installs.
