@@ -29,15 +29,18 @@ class Digester final : public detail::FileJobs, public detail::LaneConsumer {
 public:
     Digester(int dir, const char* const* names, const uint64_t* caps, size_t count, FileDigest* out)
         : dir_(dir), names_(names), caps_(caps), count_(count), out_(out) {
+        // Fetched once: an init that names the digest anew looks it up again, file after file.
+        sha256_ = EVP_MD_fetch(nullptr, "SHA256", nullptr);
         for (auto& ctx : ctx_) ctx = EVP_MD_CTX_new();
     }
     ~Digester() {
         for (auto* ctx : ctx_) EVP_MD_CTX_free(ctx);
+        EVP_MD_free(sha256_);
     }
     bool ready() const {
         for (auto* ctx : ctx_)
             if (ctx == nullptr) return false;
-        return true;
+        return sha256_ != nullptr;
     }
 
     bool next(size_t& item, int& dir, char* name) override {
@@ -69,7 +72,7 @@ public:
 
     void start(unsigned lane, size_t item) override {
         item_[lane] = item;
-        failed_[lane] = EVP_DigestInit_ex(ctx_[lane], EVP_sha256(), nullptr) != 1;
+        failed_[lane] = EVP_DigestInit_ex(ctx_[lane], sha256_, nullptr) != 1;
     }
 
     void take(unsigned char* area, detail::LaneState* lanes, unsigned count, bool* complete) override {
@@ -99,6 +102,7 @@ private:
     const uint64_t* caps_;
     size_t count_;
     FileDigest* out_;
+    EVP_MD* sha256_ = nullptr;
     size_t next_ = 0;
     EVP_MD_CTX* ctx_[kLanes] = {};
     size_t item_[kLanes] = {};

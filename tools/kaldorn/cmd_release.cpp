@@ -127,7 +127,7 @@ struct Args {
     TrustArgs trust;
     std::string source, public_key, secret_key, passphrase_file, expires = "30d";
     uint64_t serial = 0;
-    bool unencrypted = false;
+    bool unencrypted = false, quiet = false;
 };
 
 void run_keygen(const Args& a) {
@@ -204,23 +204,29 @@ void run_verify(const Args& a) {
     Opened opened;
     open_release(a.trust, a.source, opened, doc, "release of");
     doc["release"] = summary(opened.release);
-    Json files = Json::array();
+    // Each file as the library reports it: a document entry, or a line as
+    // sha256sum -c prints it (with --quiet, failures only).
+    struct Report {
+        bool json, quiet;
+        Json files = Json::array();
+    } report{run().json, a.quiet};
     const KAL_DORN_TRUST_REPORT note = [](void* c, const char* name, const KAL_DORN_TRUST_ERROR* o) {
-        Json f = {{"file", name}, {"ok", o->code == 0}};
-        if (o->code != 0) f["failure"] = {{"code", o->code}, {"message", o->message}};
-        static_cast<Json*>(c)->push_back(f);
+        auto& r = *static_cast<Report*>(c);
+        if (r.json) {
+            Json f = {{"file", name}, {"ok", o->code == 0}};
+            if (o->code != 0) f["failure"] = {{"code", o->code}, {"message", o->message}};
+            r.files.push_back(std::move(f));
+        } else if (o->code != 0) {
+            std::cout << escaped(name) << ": FAILED (" << o->message << ")\n";
+        } else if (!r.quiet) {
+            std::cout << escaped(name) << ": OK\n";
+        }
     };
     size_t checked = 0;
     KAL_DORN_TRUST_ERROR e{};
-    const bool all = KalDornTrustCheckDirectory(opened.release, a.source.c_str(), note, &files, &checked, &e) == 1;
-    doc["files"] = files;
+    const bool all = KalDornTrustCheckDirectory(opened.release, a.source.c_str(), note, &report, &checked, &e) == 1;
+    doc["files"] = std::move(report.files);
     doc["checked"] = checked;
-    if (!run().json) {
-        for (const Json& f : files)
-            std::cout << escaped(f["file"].get<std::string>()) << ": "
-                      << (f["ok"].get<bool>() ? "OK" : "FAILED (" + f["failure"]["message"].get<std::string>() + ")")
-                      << '\n';
-    }
     if (!all && e.code != KAL_DORN_TRUST_E_SIZE && e.code != KAL_DORN_TRUST_E_DIGEST &&
         e.code != KAL_DORN_TRUST_E_FILE_UNREADABLE)
         refuse(e, doc, "files of " + escaped(a.source));
@@ -322,6 +328,7 @@ void register_release_commands(CLI::App& app) {
         ->type_name("ID");
     verify->add_option("--state", a->trust.state, "Check the serial against DIR and record it there (default: none)")
         ->type_name("DIR");
+    verify->add_flag("--quiet", a->quiet, "Print no line for a file that verifies, as sha256sum -c --quiet");
 
     auto* forget = sub("forget", "Forget the serial accepted for a source (after a key compromise)", run_forget);
     forget->add_option("--state", a->trust.state, "State directory")->required()->type_name("DIR");
