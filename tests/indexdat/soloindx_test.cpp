@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <optional>
 
 #include "fixtures.h"
 #include "kaldorn/soloindx.h"
@@ -13,7 +12,6 @@
 namespace {
 
 using namespace fx;
-using Contents = std::optional<Bytes>;  // no value: no file
 using Defs = std::vector<pub::Definition>;
 using Rec = tagSOLO_DEF_MEM_RECORD_INFO;
 
@@ -37,7 +35,6 @@ void write_defs(const std::string& path, uint32_t product, uint32_t version, con
 Bytes poked(Bytes b, size_t at, uint32_t v, bool stored = false) {
     return poke32(b, at, v, stored), pub::seal_definition_index(b), b;
 }
-Contents contents(const std::string& p) { return fs::exists(p) ? Contents(read_file(p)) : std::nullopt; }
 
 // Records as bytes: handed out by a reader, or what it hands out for the publisher's definitions.
 template <class T>

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ private:
 };
 
 Bytes read_file(const fs::path& path);
+using Contents = std::optional<Bytes>;  // no value: no file
+inline Contents contents(const fs::path& p) { return fs::exists(p) ? Contents(read_file(p)) : std::nullopt; }
 // Creates the parent directories; throws when the file cannot be written.
 void write_file(const fs::path& path, const Bytes& bytes);
 inline void write_file(const fs::path& path, const std::string& text) { write_file(path, Bytes(text.begin(), text.end())); }
