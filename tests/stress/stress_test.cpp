@@ -30,7 +30,8 @@ TEST(Stress, EightThreadsGetTheSingleThreadedAnswers) {
             start.arrive_and_wait();
             for (size_t i = 0; i < asked.size() * size_t(rounds); ++i) {  // each thread from elsewhere in the table
                 const auto& [row, paths, expected] = asked[(i + size_t(t) * 7) % asked.size()];
-                if (row->answer(paths) != expected && mismatches.fetch_add(1) < 10) ADD_FAILURE() << "thread " << t << ": " << row->name;
+                if (row->answer(paths) != expected && mismatches.fetch_add(1) < 10)
+                    ADD_FAILURE() << "thread " << t << ": " << row->name;
             }
         });
     for (std::thread& t : running) t.join();
