@@ -81,9 +81,8 @@ TEST(IndexDat, BlockCrc) {
     }
 }
 
-// Header and records decoded; a file without records skips the solo checksum in the list reader, not in the header
-// reader. Every cut, the checksum, name lengths outside 1 to 260 and record counts past the records are refused with
-// nothing handed out and error 0.
+// Header and records decoded (a file without records: the list reader skips the solo checksum). Every cut, the
+// checksum, name lengths outside 1 to 260 and counts past the records: refused, nothing handed out, error 0.
 TEST(DefinitionIndex, ReadOrRefused) {
     TempDir dir;
     const std::string path = dir.file("i.dat");
@@ -125,11 +124,9 @@ TEST(DefinitionIndex, ReadOrRefused) {
     EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &r, &n, nullptr), 0);
 }
 
-// The first append creates the file; the name is then found in any letter case (bytes of 0x80 and above do not
-// fold); another is appended with the next id; 259 characters fit. Lookups find an inactive record; a name absent
-// from a record array is error 2. Refused calls leave the file or its absence, error 0: over-long or absent names,
-// records followed by bytes the count leaves out (one record, or all: an append behind them would read back as
-// those bytes), damaged files, an absent id, no records, an unreadable record before the id.
+// Appends and lookups: names in any ASCII case, 259 characters, inactive records; absent from an array: error 2.
+// Refused with error 0, the file or its absence kept: over-long or absent names, bytes past the counted records (an
+// append behind them would read back as those bytes), damaged files, an absent id, an unreadable record before it.
 TEST(DefinitionIndex, LookupAppendStampModifyOrRefuse) {
     TempDir dir;
     const std::string path = dir.file("00000010_index.dat"), too_long(260, 'n');
@@ -240,9 +237,8 @@ TEST(DefinitionIndex, DiffSelectsNewAndRedatedActiveRecords) {
     }
 }
 
-// A client's (old) and a source's (new) file: old version newer (1003), equal (1004), another product (0), nothing
-// selected (1006); then new and redated active records in source order, and every active one when the client has no
-// file. Every allocation failing in turn; the selected array, allocated last, is 1007.
+// Client (old) and source (new): old newer (1003), equal (1004), another product (0), nothing selected (1006); new
+// and redated active records, all without a client file. Every allocation failing: the last, the selection, is 1007.
 TEST(DefinitionIndex, CompareFailuresAndSelection) {
     TempDir dir;
     const std::string newer = dir.file("source.dat"), older = dir.file("client.dat");

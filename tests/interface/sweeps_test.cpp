@@ -41,9 +41,8 @@ Tree snapshot(const fs::path& root) {
     return t;
 }
 
-// One call as "result[/error]". No descriptor stays open, and nothing under root changes but, when the call succeeds,
-// the files it writes and the directories that hold them, which are put back after. tree: root before the call, then
-// after it.
+// One call as "result[/error]": no descriptor stays open, nothing under root changes but, on success, the files it
+// writes and their directories (put back after). tree: root before the call, then after it.
 std::string run(const Installation& inst, const Row& row, const Paths& p, const fs::path& root, Tree& tree) {
     const auto fds = fx::open_descriptors();
     Out o;
@@ -109,9 +108,8 @@ TEST(Sweeps, EveryBrokenArgumentGivesTheDocumentedResult) {
     }
 }
 
-// Each role from the length whose longest joined path in the library reaches 250 characters: directories are joined
-// with index names (18 characters), the client also with "engine/00000004_compns.lst", the update directory with
-// update file names of up to 36 characters.
+// Each role from the length whose longest joined path reaches 250 characters: directories join index names (18), the
+// client also "engine/00000004_compns.lst", the update directory update file names (up to 36).
 size_t shortest(char role) {
     static const size_t lengths[] = {223, 231, 231, 213, 244, 250};
     return lengths[std::min(std::string("csrue").find(role), size_t{5})];
@@ -128,9 +126,8 @@ std::string long_path(const fs::path& base, size_t length, char shape) {
     return shape == '/' ? s.append("/") : s;
 }
 
-// Every call succeeds on the intact installation, and with each path argument at every length around the 260-byte
-// path buffers (up to 270), in each shape, it succeeds or refuses (result 0); once it refuses a length it refuses
-// every longer one.
+// Every call succeeds on the intact installation; with each path argument at every length around the 260-byte
+// buffers, in each shape, it succeeds or refuses (0), and once it refuses, it refuses every longer one.
 TEST(Sweeps, EveryLengthAroundThePathBufferGivesTheOrdinaryResultOrARefusal) {
     fx::TempDir dir(scratch());
     const Installation inst(dir.path() / "w");
@@ -169,11 +166,9 @@ TEST(Sweeps, EveryLengthAroundThePathBufferGivesTheOrdinaryResultOrARefusal) {
 // What a row's call gives for a file holding a record named to reach outside its directory; empty: as for a plain one.
 std::string refused(const Row& row) { return std::strchr(row.broken, ';') ? std::strchr(row.broken, ';') + 1 : ""; }
 
-// A definition or component record (and a definition name handed to the lookup and the append) named so that it would
-// reach outside its directory: every call that reads the records refuses, every other one answers as with a plain
-// name. Nothing is opened outside the installation (the sentinel the names point at is a FIFO, which would block
-// whoever opened it), and the list writers refuse such names before creating anything. Plain long names stay data:
-// every stored length around the 260-byte name field.
+// Records (and a name given to the lookup and append) named to reach outside their directory: the calls reading
+// them refuse, the others answer as for a plain name, nothing outside is opened (the sentinel is a FIFO, which would
+// block its opener) and the list writers create nothing. Long plain names around the 260-byte field stay data.
 TEST(Sweeps, RecordNamesThatReachOutsideAreRefused) {
     std::vector<std::string> names = {"../../../sentinel", "../sentinel", "a/b", "..", ".", "/", "/sentinel", "a\nb",
                                       "\x1f"};

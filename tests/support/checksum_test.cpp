@@ -126,10 +126,8 @@ TEST(Md5, TheClassAndEveryLaneOfEveryPathAreOpensslsMd5) {
     }
 }
 
-// Files that change while the lanes read them (cut short, grown, removed once open), read by calls and through the
-// ring: a file's digest is of what its reads saw, so on one lane, which reads a file to its end before opening the
-// next, the change comes too late. A file whose reads fail (2, a directory) gets none; every other file gets its exact
-// one and no descriptor stays open.
+// Files cut short, grown or removed while the lanes read them, by calls and through the ring: a digest is of what
+// its reads saw (one lane reads a file to its end before the next: too late). A directory (2) gets none.
 TEST(Md5, FilesChangingWhileReadAffectOnlyThemselves) {
     struct Jobs final : kaldorn::detail::FileJobs {
         std::vector<std::string> files, got;

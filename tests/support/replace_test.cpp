@@ -1,7 +1,6 @@
-// Every writer of definition index DATs and component lists under a write or seek failing at each point in turn, the
-// process killed at each write, and names where a copy cannot replace the file (a hidden copy name past 255 bytes or
-// PATH_MAX, links): there in place. One that completes leaves the whole new file and nothing else in the directory; a
-// replaced file keeps its mode (as root, its owner), a new one is 0600.
+// Every writer of both formats under each write or seek failing, killed at each write, and where no copy can replace
+// the file (a copy name past 255 bytes or PATH_MAX, links: in place). The old file or the whole new one stays, alone;
+// a replaced file keeps its mode (as root, its owner), a new one is 0600.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
