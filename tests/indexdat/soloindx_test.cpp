@@ -120,8 +120,8 @@ TEST(DefinitionIndex, ReadOrRefused) {
         expect_refused(path, [&] { return GetDefListFromDatFile(path.c_str(), &r, &n, &err); });
         EXPECT_TRUE(r == nullptr && n == 77 && err == 0);
     }
-    EXPECT_EQ(GetDefListFromDatFile(nullptr, &r, &n, &err), 0);
-    EXPECT_EQ(GetDefListFromDatFile(path.c_str(), &r, &n, nullptr), 0);
+    EXPECT_EACH_EQ(0, GetDefListFromDatFile(nullptr, &r, &n, &err),
+                   GetDefListFromDatFile(path.c_str(), &r, &n, nullptr));
 }
 
 // Appends and lookups: names in any ASCII case, 259 characters, inactive records; absent from an array: error 2.

@@ -27,8 +27,8 @@ TEST(VersionIndex, LoadedOrRefused) {
                   Words({v.first.dwMajorVersion, v.first.dwMinorVersion, v.db.dwMajorVersion, v.db.dwMinorVersion,
                          unsigned(v.text.size())}));
         EXPECT_EQ(std::string(reinterpret_cast<char*>(m.stBuffer.pData), v.text.size() + 1), v.text + '\0');
-        for (tagUPDT_DAT_VERSION_INFO_MEM* released : {&m, &m, static_cast<tagUPDT_DAT_VERSION_INFO_MEM*>(nullptr)})
-            EXPECT_EQ(ReleaseUpdateVersionInfo(released), 0);
+        EXPECT_EACH_EQ(0, ReleaseUpdateVersionInfo(&m), ReleaseUpdateVersionInfo(&m),
+                       ReleaseUpdateVersionInfo(nullptr));
         EXPECT_TRUE(m.stBuffer.pData == nullptr && m.stBuffer.dwSize == 0);
     }
     const Bytes good = fx::pub::version_index({1, 0, 0, {1, 1}, {1, 0}, "1110010;1"});
@@ -45,8 +45,7 @@ TEST(VersionIndex, LoadedOrRefused) {
         fx::write_file(path, bad[i]);
         EXPECT_TRUE(GetUpdateVersionInfo(path.c_str(), &m) == 0 && m.stBuffer.pData == nullptr) << i;
     }
-    EXPECT_EQ(GetUpdateVersionInfo(nullptr, &m), 0);
-    EXPECT_EQ(GetUpdateVersionInfo(path.c_str(), nullptr), 0);
+    EXPECT_EACH_EQ(0, GetUpdateVersionInfo(nullptr, &m), GetUpdateVersionInfo(path.c_str(), nullptr));
 }
 
 std::string version(tagKAL_DORN_TYPE_INFO v) {
@@ -82,9 +81,8 @@ TEST(VersionText, Decodes) {
     tagUPDT_BUFFER_DATA data{&one, 1};
     tagUPDT_VERSION_BUFFER e[1];
     unsigned int n = 0;
-    EXPECT_EQ(ConvertDATBufferFormat(nullptr, e, 1, &n), 0);
-    EXPECT_EQ(ConvertDATBufferFormat(&data, nullptr, 1, &n), 0);
-    EXPECT_EQ(ConvertDATBufferFormat(&data, e, 1, nullptr), 0);
+    EXPECT_EACH_EQ(0, ConvertDATBufferFormat(nullptr, e, 1, &n), ConvertDATBufferFormat(&data, nullptr, 1, &n),
+                   ConvertDATBufferFormat(&data, e, 1, nullptr));
 }
 
 // The current version of a product in a directory, as "381.1:101", or "error N" with the node untouched.

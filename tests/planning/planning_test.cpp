@@ -133,37 +133,27 @@ TEST(Planning, NullArgumentsChangeNothing) {
     const unsigned short* d = wide.data();
     const char* s = "/";
 #define N(i, p) (k == (i) ? nullptr : (p))
+#define NULLED(n, ...) {n, [&](int k, U* e) { return (void)e, __VA_ARGS__; }}
     const std::pair<int, std::function<int(int, U*)>> rows[] = {
-        {2, [&](int k, U*) { return IsVersionFilePresent(1, N(0, s), 0, 0, N(1, &record)); }},
-        {3, [&](int k, U*) { return GetDownloadFileList(0, N(0, &src), N(1, &v), N(2, &list), 1); }},
-        {1, [&](int k, U*) { return GetDownloadFileListForPath(1, 0, N(0, s), &src, &v, &list); }},
-        {4, [&](int k, U* e) {
-             return KalDornGetDownloadVersionListForUpdateManagerLocal(1, N(0, d), N(1, d), N(2, &list), 0, 1, N(3, e));
-         }},
-        {5, [&](int k, U* e) {
-             return KalDornGetDownloadVersionListForPathLocal(1, N(0, s), N(1, s), N(2, s), N(3, &list), 0, N(4, e));
-         }},
-        {4, [&](int k, U* e) {
-             return KalDornGetDownloadVersionListForInternetLocal(1, N(0, s), N(1, s), N(2, &list), 0, 1, N(3, e));
-         }},
-        {5, [&](int k, U* e) {
-             return KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, N(0, d), N(1, d), N(2, d), N(3, &list),
-                                                                      N(4, e));
-         }},
-        {4, [&](int k, U* e) {
-             return KalDornGetDownloadFilesListForSoloUpdt(4, 1, N(0, s), N(1, s), N(2, &ex), N(3, e));
-         }},
-        {5, [&](int k, U* e) {
-             return KaldornGetFileListFromOprIdForSoloUpdt(4, 1, N(0, s), N(1, s), N(2, s), N(3, &names), N(4, e));
-         }},
-        {3, [&](int k, U* e) { return KalDornGetCurrentClientFilesListForSoloUpdt(4, N(0, s), N(1, &node), N(2, e)); }},
-        {2, [&](int k, U*) { return KalDornConvertVersionRecordToVersionRecordEx(1, N(0, &record), N(1, &a)); }},
-        {2, [&](int k, U*) { return KalDornConvertVersionRecordExAToVersionRecordExW(1, N(0, &a), N(1, &w)); }},
-        {2, [&](int k, U*) { return KalDornConvertVersionRecordExWToVersionRecordExA(1, N(0, &w), N(1, &a)); }},
-        {1, [&](int k, U*) { return KalDornConvertVersionListToVersionListEx(1, d, nullptr, N(0, &ex)); }},
-        {1, [&](int k, U*) { return KalDornConvertVersionListToFileList(1, 0, nullptr, N(0, &names)); }},
+        NULLED(2, IsVersionFilePresent(1, N(0, s), 0, 0, N(1, &record))),
+        NULLED(3, GetDownloadFileList(0, N(0, &src), N(1, &v), N(2, &list), 1)),
+        NULLED(1, GetDownloadFileListForPath(1, 0, N(0, s), &src, &v, &list)),
+        NULLED(4, KalDornGetDownloadVersionListForUpdateManagerLocal(1, N(0, d), N(1, d), N(2, &list), 0, 1, N(3, e))),
+        NULLED(5, KalDornGetDownloadVersionListForPathLocal(1, N(0, s), N(1, s), N(2, s), N(3, &list), 0, N(4, e))),
+        NULLED(4, KalDornGetDownloadVersionListForInternetLocal(1, N(0, s), N(1, s), N(2, &list), 0, 1, N(3, e))),
+        NULLED(5, KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, N(0, d), N(1, d), N(2, d), N(3, &list),
+                                                                    N(4, e))),
+        NULLED(4, KalDornGetDownloadFilesListForSoloUpdt(4, 1, N(0, s), N(1, s), N(2, &ex), N(3, e))),
+        NULLED(5, KaldornGetFileListFromOprIdForSoloUpdt(4, 1, N(0, s), N(1, s), N(2, s), N(3, &names), N(4, e))),
+        NULLED(3, KalDornGetCurrentClientFilesListForSoloUpdt(4, N(0, s), N(1, &node), N(2, e))),
+        NULLED(2, KalDornConvertVersionRecordToVersionRecordEx(1, N(0, &record), N(1, &a))),
+        NULLED(2, KalDornConvertVersionRecordExAToVersionRecordExW(1, N(0, &a), N(1, &w))),
+        NULLED(2, KalDornConvertVersionRecordExWToVersionRecordExA(1, N(0, &w), N(1, &a))),
+        NULLED(1, KalDornConvertVersionListToVersionListEx(1, d, nullptr, N(0, &ex))),
+        NULLED(1, KalDornConvertVersionListToFileList(1, 0, nullptr, N(0, &names))),
     };
 #undef N
+#undef NULLED
     for (size_t i = 0; i < std::size(rows); ++i)
         for (int k = 0; k < rows[i].first; ++k) {
             U error = 77;

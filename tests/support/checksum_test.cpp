@@ -65,12 +65,9 @@ TEST(Crc32, EveryPathAndEveryFormIsZlibsCrc) {
         EXPECT_TRUE(crc.GetFileCrc32open(f.c_str(), &b) == 1 && b == zlib_crc(data.data(), size)) << size;
     }
     out = 42;
-    EXPECT_EQ(crc.GetBuffCrc32(data.data(), 1, nullptr), 0);
-    EXPECT_EQ(crc.GetStringCrc32(nullptr, &out), 0);
-    EXPECT_EQ(crc.GetFileCrc32fopen(f.c_str(), nullptr), 0);
-    EXPECT_EQ(crc.GetFileCrc32open(nullptr, &out), 0);
+    EXPECT_EACH_EQ(0, crc.GetBuffCrc32(data.data(), 1, nullptr), crc.GetStringCrc32(nullptr, &out),
+                   crc.GetFileCrc32fopen(f.c_str(), nullptr), crc.GetFileCrc32open(nullptr, &out), _filelength(-1));
     EXPECT_EQ(out, 42u);
-    EXPECT_EQ(_filelength(-1), 0);
     EXPECT_EQ(_filelength(12345), -1);
     const int fd = ::open(f.c_str(), O_RDONLY);
     ::lseek(fd, 10, SEEK_SET);
@@ -196,17 +193,11 @@ TEST(Md5, ValidationAndFailures) {
     std::memset(d, 0xAB, sizeof d);
     int match = 7;
     const size_t fds = fx::descriptor_count();
-    EXPECT_EQ(md5.ValidateMD5(missing.c_str(), good, &match), 0);
-    EXPECT_EQ(md5.ValidateMD5(p, 3, nullptr, &match), 0);
-    EXPECT_EQ(md5.ValidateMD5(abc.c_str(), good, nullptr), 0);
-    EXPECT_EQ(md5.CalculateMD5(p, 3, nullptr), 0);
-    EXPECT_EQ(md5.CalculateMD5(missing.c_str(), d), 0);
-    EXPECT_EQ(md5.CalculateMD5(dir.str().c_str(), d), 0);
-    EXPECT_EQ(CalculateMD5WrapperA(abc.c_str(), nullptr), 0);
-    EXPECT_EQ(md5.InitMD5(nullptr), 0);
-    EXPECT_EQ(md5.UpdateMD5(nullptr, p, 3), 0);
-    EXPECT_EQ(md5.FinalMD5(nullptr), 0);
-    EXPECT_EQ(md5.TransformMD5(nullptr, nullptr), 0);
+    EXPECT_EACH_EQ(0, md5.ValidateMD5(missing.c_str(), good, &match), md5.ValidateMD5(p, 3, nullptr, &match),
+                   md5.ValidateMD5(abc.c_str(), good, nullptr), md5.CalculateMD5(p, 3, nullptr),
+                   md5.CalculateMD5(missing.c_str(), d), md5.CalculateMD5(dir.str().c_str(), d),
+                   CalculateMD5WrapperA(abc.c_str(), nullptr), md5.InitMD5(nullptr), md5.UpdateMD5(nullptr, p, 3),
+                   md5.FinalMD5(nullptr), md5.TransformMD5(nullptr, nullptr));
     EXPECT_EQ(fx::descriptor_count(), fds);
     EXPECT_EQ(match, 7);
     EXPECT_EQ(hex(d), hex(fx::Bytes(16, 0xAB).data()));

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <type_traits>
 
 #include <gtest/gtest.h>
@@ -28,6 +29,11 @@ inline const bool kLocaleTaken = [] {
     }
     return true;
 }();
+
+// Each result of a row of calls (evaluated in order) checked apart against want; a failure names the call's place.
+#define EXPECT_EACH_EQ(want, ...)                                                   \
+    for (std::initializer_list<long> row_ = {__VA_ARGS__}; const long& result_ : row_) \
+    EXPECT_EQ(result_, want) << "call " << &result_ - row_.begin() << " of the row"
 
 // Runs call(0) with every allocation succeeding, then call(nth) with
 // allocation nth failing, for each nth the first run made.

@@ -64,10 +64,8 @@ TEST(WideChar, SignExtensionLowBytesAndCapacity) {
             }
         }
     }
-    EXPECT_EQ(ConvertToWideCharEx(nullptr, w, 2), 0);
-    EXPECT_EQ(ConvertToWideCharEx("a", nullptr, 2), 0);
-    EXPECT_EQ(ConvertToMultiByte(nullptr, narrow, 2), 0);
-    EXPECT_EQ(ConvertToMultiByte(wide, nullptr, 2), 0);
+    EXPECT_EACH_EQ(0, ConvertToWideCharEx(nullptr, w, 2), ConvertToWideCharEx("a", nullptr, 2),
+                   ConvertToMultiByte(nullptr, narrow, 2), ConvertToMultiByte(wide, nullptr, 2));
     EXPECT_EQ(w[0], 1);
 }
 
@@ -90,9 +88,8 @@ TEST(MakeFilePath, JoinsWithOneSlashAndRefusesWhatDoesNotFit) {
         EXPECT_EQ(out[c.cap], 'x') << "nothing written past the capacity";
     }
     char out[260];
-    EXPECT_EQ(MakeFilePath(nullptr, "a", out, 260), 0);
-    EXPECT_EQ(MakeFilePath("d", nullptr, out, 260), 0);
-    EXPECT_EQ(MakeFilePath("d", "a", nullptr, 260), 0);
+    EXPECT_EACH_EQ(0, MakeFilePath(nullptr, "a", out, 260), MakeFilePath("d", nullptr, out, 260),
+                   MakeFilePath("d", "a", nullptr, 260));
 }
 
 bool sibling_mapped() {
@@ -130,10 +127,10 @@ TEST(EngineLocation, EverySiblingContract) {
     }
     char engine[260];
     unsigned int error = 77;
-    EXPECT_EQ(GetCurrentEngineLocation(nullptr, 0, engine, 260, &error), 0);
-    EXPECT_EQ(GetCurrentEngineLocation("/tmp", 0, nullptr, 260, &error), 0);
-    EXPECT_EQ(GetCurrentEngineLocation("/tmp", 0, engine, 260, nullptr), 0);
-    EXPECT_EQ(GetCurrentEngineLocation(std::string(250, 'd').c_str(), 0, engine, 260, &error), 0);  // too long to join
+    EXPECT_EACH_EQ(0, GetCurrentEngineLocation(nullptr, 0, engine, 260, &error),
+                   GetCurrentEngineLocation("/tmp", 0, nullptr, 260, &error),
+                   GetCurrentEngineLocation("/tmp", 0, engine, 260, nullptr),
+                   GetCurrentEngineLocation(std::string(250, 'd').c_str(), 0, engine, 260, &error));  // too long
     EXPECT_EQ(error, 77u);
     // The loader wrappers refuse nulls without consulting the loader.
     void* self = VXLoadLibrary(built);
