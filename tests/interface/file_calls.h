@@ -80,20 +80,6 @@ struct W : std::vector<unsigned short> {
     operator const unsigned short*() const { return data(); }
 };
 inline std::string slash(const char* dir) { return std::string(dir) + "/"; }
-inline tagUPDT_BUFFER_DATA text() {
-    return {reinterpret_cast<unsigned char*>(const_cast<char*>(fx::kExampleText.data())), U(fx::kExampleText.size())};
-}
-inline int parse_for_path(const char* dir) {  // from the client's 2.2, the fifth entry
-    tagUPDT_BUFFER_DATA t = text();
-    tagUPDT_VERSION_BUFFER v[64] = {};
-    U n = 0;
-    return ConvertDATBufferFormat(&t, v, 64, &n) * NewParseExForPath(1, slash(dir).c_str(), 0, v, int(n), 4);
-}
-inline int files_for_path(const char* dir, Out& o) {
-    tagUPDT_DAT_VERSION_INFO_MEM source{{1, 1}, {8, 2}, text()};
-    KAL_DORN_DBVERSION_INFO client{2, 2};
-    return GetDownloadFileListForPath(1, 0, slash(dir).c_str(), &source, &client, &o.vl);
-}
 inline int loads(const char* path) {
     void* h = VXLoadLibrary(path);
     VXFreeLibrary(h);
@@ -160,15 +146,7 @@ inline const std::vector<Row>& table() {
         FORMS("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManager, 1, 2, a(0), a(1), a(2), &files, &e),
         FORMS("src", "1 1 0 1|1|1 1 0 1;0", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a(0), a(1), a(2), &files,
               &e),
-        // Drivers and the solo planners.
-        CALL("cs", "1|0/1001",
-             KalDornGetDownloadVersionListForUpdateManagerLocal(1, W(p[0]), W(p[1]), &o.vl, 0, 1, &e)),
-        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005",
-             KalDornGetDownloadVersionListForPathLocal(1, p[0], p[1], p[2], &o.vl, 0, &e)),
-        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetLocal(1, p[0], p[1], &o.vl, 0, 1, &e)),
-        CALL("src", "1|1|1",
-             KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, W(p[0]), W(p[1]), W(p[2]), &o.vl, &e)),
-        CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerLocal(1, W(p[0]), &o.f.node, &e)),
+        // The solo planners (the drivers below the entry points: through the rows of product 1).
         CALL("c", "1", KalDornConvertVersionListToVersionListEx(1, W(p[0]), &o.in, &o.xa)),
         CALL("cs", "1 1 0 1|0;0", KalDornGetDownloadFilesListForSoloUpdt(4, 0, p[0], p[1], &o.xa, &e)),
         CALL("cs", "0/1007 0/1007 0 0/1007|0;0", KalDornGetDownloadFilesListForSoloUpdt(4, 1, p[0], p[1], &o.xa, &e)),
@@ -176,8 +154,6 @@ inline const std::vector<Row>& table() {
         CALL("c", "0/1007", KalDornGetCurrentClientFilesListForSoloUpdt(4, p[0], &o.f.na, &e)),
         // Update files looked for in a directory (given as a prefix ending in "/").
         CALL("u", "0 0 1 0", IsVersionFilePresent(1, slash(p[0]).c_str(), 0, 0, &o.type)),
-        CALL("u", "0 0 1 0", parse_for_path(p[0])),
-        CALL("u", "0 0 1 0", files_for_path(p[0], o)),
         // Index DAT files.
         CALL("v", "0", GetUpdateVersionInfo(p[0], &o.vi)),
         CALL("d", "0", GetSoloIndexDatHeader(p[0], &o.f.h, &e)),
