@@ -181,8 +181,8 @@ TEST(DefinitionIndex, LookupAppendStampModifyOrRefuse) {
     EXPECT_EQ(ModifyDefEntryFromDatFile(path.c_str(), 1, nullptr, 0, 1, &err), 0);
 }
 
-// Stamping sets dat version 1, the current id, the file length and payload size, and one more revision; modifying
-// rewrites the first record with the id.
+// Stamping sets dat version 1, the current id, the file length and payload size, and one more revision (the header
+// reads back); modifying rewrites the first record with the id.
 TEST(DefinitionIndex, StampAndModify) {
     TempDir dir;
     const std::string path = dir.file("i.dat");
@@ -195,6 +195,8 @@ TEST(DefinitionIndex, StampAndModify) {
             ASSERT_TRUE(UpdateSoloIndexDatFile(path.c_str(), id, &err) == 1 && err == 0);
             d.revision += 1, d.dat_version = 1, d.current = id, d.stamped = true;
             EXPECT_EQ(read_file(path), pub::definition_index(d));
+            tagSOLO_DAT_HEADER_INFO h{};
+            EXPECT_TRUE(GetSoloIndexDatHeader(path.c_str(), &h, &err) == 1 && h.dwRecordCount == d.records.size());
         }
     }
     pub::DefinitionIndex d = three();
