@@ -1,5 +1,6 @@
 /* A host in C (the public header only, linked against kaldorn.so) asks the entry points a table of questions in
- * both string widths, for each product a row names, then with each pointer argument null; it renders every list. */
+ * both string widths, for each product a row names, then with each pointer argument null; it renders every list.
+ * (A missing directory alone: the sweeps over the file calls.) */
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -61,7 +62,6 @@ static const struct row rows[] = {
     ROW(MANAGER, {3}, 0, "client381", "flagged", NULL, 1, 0, "*038102_weekly.dat *038201_weekly.dat ..."),
     ROW(INTERNET, {1}, 0, "client386", "flagged", NULL, 1, 0, "*038627.dat:1/0 *038628.dat:1/0"),
     ROW(CLIENT, {1, 3}, 0, "client\xE9", NULL, NULL, 1, 0, "*000502.dat"),
-    ROW(CLIENT, {1, 3}, 0, "nowhere", NULL, NULL, 0, 1007, ""),
     ROW(CLIENT, {0, 2, 6}, 0, "client52", NULL, NULL, 0, 0, ""),
     /* Operation ids 2 fetch, 1 delete, 0 nothing; without a client index only 1 answers, from 1.0. */
     ROW(OPRID, {1, 3}, 2, "client41", "source", "nowhere", 1, 0, "*000403_weekly.dat:1/0 *000501.dat:1/0 ..."),
@@ -83,14 +83,12 @@ static const struct row rows[] = {
     ROW(MANAGER, {4, 5}, 0, "solo/nowhere", "solo/source9", NULL, 0, 1007, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/reference", "solo/source", NULL, 1, 1003, ""),
     ROW(MANAGER, {4, 5}, 0, "solo/same", "solo/source123", NULL, 1, 1006, ""),
-    ROW(MANAGER, {4, 5}, 0, "solo/client", "solo/nowhere", NULL, 0, 0, ""),
     /* The internet also repairs missing or damaged components; a failing step of that is 1007. */
     ROW(INTERNET, {4, 5, 778, 787}, 0, "solo/client/", "solo/source", NULL, 1, 0, CHANGED " *00000007.dat:1/0"),
     ROW(INTERNET, {4, 5}, 0, "solo/badlist", "solo/source", NULL, 0, 1007, ""),
     ROW(INTERNET, {4, 5}, 0, "solo/nosibling", "solo/source", NULL, 0, 1007, ""),
     ROW(INTERNET, {4, 5}, 0, "solo/stray", "solo/source", NULL, 0, 1007, ""),
     ROW(CLIENT, {4, 5}, 0, "solo/client", NULL, NULL, 1, 0, "*0000001a.dat:1/0"),
-    ROW(CLIENT, {4, 5}, 0, "solo/nowhere", NULL, NULL, 0, 1007, ""),
     /* The caller's operation id reaches the solo planner; 1 leaves out what the reference re-dates. */
     ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/reference", 1, 0, "*00000002.dat"),
     ROW(OPRID, {4, 5}, 1, "solo/client", "solo/source", "solo/refboth", 1, 0, ""),
