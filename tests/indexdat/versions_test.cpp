@@ -1,8 +1,4 @@
 // Version index DATs: the reader, the version text decoder and the current version of an installation.
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "fixtures.h"
@@ -11,6 +7,7 @@
 namespace {
 
 using fx::Bytes;
+using Words = std::vector<unsigned int>;
 
 // The payload with a NUL behind it (an empty one: just the NUL); bytes after it are ignored; release empties the
 // record and may repeat. Every cut, the section checksum, payload sizes past the end and entry counts that move the
@@ -25,13 +22,13 @@ TEST(VersionIndex, LoadedOrRefused) {
         fx::write_file(path, b);
         tagUPDT_DAT_VERSION_INFO_MEM m{};
         ASSERT_EQ(GetUpdateVersionInfo(path.c_str(), &m), 1);
-        using Words = std::vector<unsigned int>;
         EXPECT_EQ(Words({m.stFirstVersion.dwMajorVersion, m.stFirstVersion.dwMinorVersion, m.stDbVersion.dwMajorVersion,
                          m.stDbVersion.dwMinorVersion, m.stBuffer.dwSize}),
                   Words({v.first.dwMajorVersion, v.first.dwMinorVersion, v.db.dwMajorVersion, v.db.dwMinorVersion,
                          unsigned(v.text.size())}));
         EXPECT_EQ(std::string(reinterpret_cast<char*>(m.stBuffer.pData), v.text.size() + 1), v.text + '\0');
-        EXPECT_EQ(ReleaseUpdateVersionInfo(&m) + ReleaseUpdateVersionInfo(&m) + ReleaseUpdateVersionInfo(nullptr), 0);
+        EXPECT_EACH_EQ(0, ReleaseUpdateVersionInfo(&m), ReleaseUpdateVersionInfo(&m),
+                       ReleaseUpdateVersionInfo(nullptr));
         EXPECT_TRUE(m.stBuffer.pData == nullptr && m.stBuffer.dwSize == 0);
     }
     const Bytes good = fx::pub::version_index({1, 0, 0, {1, 1}, {1, 0}, "1110010;1"});
@@ -43,19 +40,12 @@ TEST(VersionIndex, LoadedOrRefused) {
         fx::pub::seal_version_index(bad.back());
     }
     for (uint32_t count : {1u, 0x10000000u, 0x0FFFFFFFu, 0xFFFFFFFFu}) fx::poke32(bad.emplace_back(good), 16, count);
+    tagUPDT_DAT_VERSION_INFO_MEM m{};
     for (size_t i = 0; i < bad.size(); ++i) {
         fx::write_file(path, bad[i]);
-        tagUPDT_DAT_VERSION_INFO_MEM m{};
         EXPECT_TRUE(GetUpdateVersionInfo(path.c_str(), &m) == 0 && m.stBuffer.pData == nullptr) << i;
     }
-    tagUPDT_DAT_VERSION_INFO_MEM m{};
-    EXPECT_EQ(GetUpdateVersionInfo(nullptr, &m) + GetUpdateVersionInfo(path.c_str(), nullptr), 0);
-    sockaddr_un socket{AF_UNIX, {}};  // there, but nothing to open
-    dir.file("socket").copy(socket.sun_path, sizeof socket.sun_path - 1);
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&socket), sizeof socket), 0);
-    EXPECT_TRUE(GetUpdateVersionInfo(socket.sun_path, &m) == 0 && m.stBuffer.pData == nullptr);
-    ::close(s);
+    EXPECT_EACH_EQ(0, GetUpdateVersionInfo(nullptr, &m), GetUpdateVersionInfo(path.c_str(), nullptr));
 }
 
 std::string version(tagKAL_DORN_TYPE_INFO v) {
@@ -63,8 +53,8 @@ std::string version(tagKAL_DORN_TYPE_INFO v) {
            std::to_string(v.dwUpdateType);
 }
 
-// "D1.1:101 W1.2:102 -" ("-": the untouched entry of a byte that is no
-// token), or "fails"; the caller's array is never passed.
+// "D1.1:101 W1.2:102 -" ("-": the untouched entry of a byte that is no token; "!" marks an entry whose flag, selection
+// or reserved byte is not 0), or "fails"; the caller's array is never passed.
 std::string decoded(std::string text, unsigned int capacity = 0) {
     std::vector<tagUPDT_VERSION_BUFFER> e(text.size() + 1);
     std::memset(e.data(), 0x5A, e.size() * sizeof e[0]);
@@ -73,8 +63,8 @@ std::string decoded(std::string text, unsigned int capacity = 0) {
     if (ConvertDATBufferFormat(&data, e.data(), capacity ? capacity : unsigned(text.size()), &n) != 1) return "fails";
     std::string out;
     for (unsigned int i = 0; i < n; ++i) {
-        EXPECT_EQ(e[i].uchFlag + e[i].uchSelected + e[i].uchReserved, 0);
         out.append(i ? " " : "").append(e[i].chType == 0x5A ? "-" : e[i].chType + version(e[i].stInfo));
+        if (e[i].uchFlag != 0 || e[i].uchSelected != 0 || e[i].uchReserved != 0) out += "!";
     }
     return out;
 }
@@ -91,8 +81,8 @@ TEST(VersionText, Decodes) {
     tagUPDT_BUFFER_DATA data{&one, 1};
     tagUPDT_VERSION_BUFFER e[1];
     unsigned int n = 0;
-    EXPECT_EQ(ConvertDATBufferFormat(nullptr, e, 1, &n) + ConvertDATBufferFormat(&data, nullptr, 1, &n) +
-                  ConvertDATBufferFormat(&data, e, 1, nullptr), 0);
+    EXPECT_EACH_EQ(0, ConvertDATBufferFormat(nullptr, e, 1, &n), ConvertDATBufferFormat(&data, nullptr, 1, &n),
+                   ConvertDATBufferFormat(&data, e, 1, nullptr));
 }
 
 // The current version of a product in a directory, as "381.1:101", or "error N" with the node untouched.
@@ -108,8 +98,7 @@ std::string client_version(const std::string& dir, unsigned int product = 1) {
     return version(node.stInfo);
 }
 
-// A too long path, a version absent from the text, a malformed text (even at
-// 1.0) and every failed allocation give 1007.
+// A version absent from the text, a malformed text (even at 1.0) and every failed allocation give 1007.
 TEST(ClientVersion, ReadsTheCurrentVersionOrFailsWith1007) {
     fx::TempDir dir;
     const std::string d = dir.str();
@@ -120,11 +109,10 @@ TEST(ClientVersion, ReadsTheCurrentVersionOrFailsWith1007) {
         {fx::kExampleText, 3, 7, "error 1007"}, {"1\n10002;", 1, 0, "error 1007"}};
     for (const auto& [text, major, minor, want] : cases) {
         fx::write_version_index(dir.path(), 1, text, major, minor);
-        EXPECT_EQ(client_version(d) + " " + client_version(d + "/"), want + " " + want);
+        EXPECT_EQ(client_version(d), want);
     }
     fx::write_version_index(dir.path(), 3, "11", 1, 2);
     EXPECT_EQ(client_version(d, 3), "1.2:101");
-    for (size_t length : {241u, 259u, 260u, 4000u}) EXPECT_EQ(client_version(std::string(length, 'd')), "error 1007");
     fx::write_version_index(dir.path(), 1, fx::kExampleText, 6, 3);
     fx::each_allocation([&](long nth) { EXPECT_EQ(client_version(d), nth == 0 ? "6.3:104" : "error 1007") << nth; });
     tagKAL_DORN_VERSION_LIST node{};

@@ -6,6 +6,8 @@
 
 namespace {
 
+using Names = tagKAL_DORN_FILE_INFO_LISTA;
+
 // Operation ids 0, 1 and 2 set the flag of every name; any other fails, but for an empty input. A name
 // filling its 260 units without a NUL is refused, not overrun.
 TEST(Convert, OperationIdsAndUnterminatedNames) {
@@ -14,17 +16,20 @@ TEST(Convert, OperationIdsAndUnterminatedNames) {
         AddToUpdtInfoList(&info, 0, &plain, &tail);
     for (tagKAL_DORN_VERSION_LIST* input : {plain, static_cast<tagKAL_DORN_VERSION_LIST*>(nullptr)})
         for (unsigned int op : {0u, 1u, 2u, 3u}) {
-            const std::string f = op == 0 ? "0" : "1";
-            EXPECT_EQ(fx::outcome<tagKAL_DORN_FILE_INFO_LISTA>([&](auto** l, unsigned int* e) {
+            const std::string f = op == 0 ? ":0/0" : ":1/0";
+            const std::string want = "eu000101.dat" + f + " eu0007100.dat" + f + " eu1234507_weekly.dat" + f;
+            EXPECT_EQ(fx::outcome<Names>([&](Names** l, unsigned int* e) {
                           return *e = 0, KalDornConvertVersionListToFileList(3, op, input, l);
                       }),
-                      !input ? "" : op == 3 ? "error 0" : "eu000101.dat:" + f + "/0 eu0007100.dat:" + f + "/0 eu1234507_weekly.dat:" + f + "/0");
+                      !input ? "" : op == 3 ? "error 0" : want);
         }
     FreeUpdtInfoList(plain);
     tagKAL_DORN_TYPE_INFOEXA a;
     tagKAL_DORN_TYPE_INFOEXW w;
-    std::memset(&a, 'x', sizeof a), std::memset(&w, 0x41, sizeof w);
-    EXPECT_EQ(KalDornConvertVersionRecordExAToVersionRecordExW(1, &a, &w) + KalDornConvertVersionRecordExWToVersionRecordExA(1, &w, &a), 0);
+    std::memset(&a, 'x', sizeof a);
+    std::memset(&w, 0x41, sizeof w);
+    EXPECT_EQ(KalDornConvertVersionRecordExAToVersionRecordExW(1, &a, &w), 0);
+    EXPECT_EQ(KalDornConvertVersionRecordExWToVersionRecordExA(1, &w, &a), 0);
 }
 
 // Each allocation of a whole call fails in turn: the call gives its full answer, fails and hands out nothing (outcome
@@ -39,12 +44,13 @@ TEST(Faults, EveryFailedAllocationReleasesEverything) {
     fx::write_engine(root.file("engine"), 4, {{"b", "b", fx::Part::Damaged}});
     fx::install_sibling(c, KALDORN_SIBLING, "../engine");
     const auto call = [&](unsigned int product, bool oprid) {  // the internet, or operation 2
-        return oprid ? fx::outcome<KAL_DORN_FILE_INFO_LISTA>([&](auto** l, unsigned int* e) {
-                           return KaldornGetFileListFromOprIdForUpdateManagerA(product, 2, s.c_str(), s.c_str(), c.c_str(), l, e);
-                       })
-                     : fx::outcome<KAL_DORN_VERSION_LISTEXA>([&](auto** l, unsigned int* e) {
-                           return KalDornGetDownloadVersionListForInternetExA(product, c.c_str(), s.c_str(), l, e);
-                       });
+        if (oprid)
+            return fx::outcome<Names>([&](Names** l, unsigned int* e) {
+                return KaldornGetFileListFromOprIdForUpdateManagerA(product, 2, s.c_str(), s.c_str(), c.c_str(), l, e);
+            });
+        return fx::outcome<KAL_DORN_VERSION_LISTEXA>([&](KAL_DORN_VERSION_LISTEXA** l, unsigned int* e) {
+            return KalDornGetDownloadVersionListForInternetExA(product, c.c_str(), s.c_str(), l, e);
+        });
     };
     const struct { unsigned int product; bool oprid; std::string full, degraded; } rows[] = {
         {1, false, "iu000801.dat:0/0 iu000802.dat:0/0",

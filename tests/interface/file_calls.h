@@ -22,14 +22,16 @@ using P = const char* const*;
 using U = unsigned int;
 
 template <class T>
-std::string raw(const T* p, size_t n = 1) { return p ? std::string(reinterpret_cast<const char*>(p), n * sizeof *p) : ""; }
+std::string raw(const T* p, size_t n = 1) {
+    return p ? std::string(reinterpret_cast<const char*>(p), n * sizeof *p) : "";
+}
 template <class L>  // a list's nodes without their links
 std::string nodes(const L* l) { return l ? raw(l).substr(0, offsetof(L, pNext)) + nodes(l->pNext) : ""; }
 template <class L>
 size_t length(const L* l) { return l ? 1 + length(l->pNext) : 0; }
 
-// What a call hands out or fills, freed with the Out; answer() is all of it
-// as bytes, links and text pointers left out.
+// What a call hands out or fills, freed with the Out; answer() is all of it as bytes, links and text pointers left
+// out. The records some calls take last (GetCompnLstFileRecord fills rec).
 struct Out {
     KAL_DORN_VERSION_LIST* vl = nullptr;
     KAL_DORN_VERSION_LISTEXW* xw = nullptr;
@@ -50,7 +52,6 @@ struct Out {
         int mode;
         char name[32], path[KALDORN_MAX_PATH];
     } f;
-    // Records some calls take (GetCompnLstFileRecord fills rec).
     KAL_DORN_VERSION_LIST in{0, {3, 1, 101}, nullptr};
     KAL_DORN_TYPE_INFO type{8, 2, 101};
     VXDEFDATE date{7, 7, 7};
@@ -67,7 +68,8 @@ struct Out {
     }
     std::string answer() const {
         return nodes(vl) + nodes(xw) + nodes(xa) + nodes(fw) + nodes(fa) + raw(dr, dr ? n : 0) + raw(dr2, n2) +
-               raw(cr, cr ? n : 0) + raw(&vi.stDbVersion) + raw(vi.stBuffer.pData, vi.stBuffer.dwSize) + raw(&f) + raw(&rec);
+               raw(cr, cr ? n : 0) + raw(&vi.stDbVersion) + raw(vi.stBuffer.pData, vi.stBuffer.dwSize) + raw(&f) +
+               raw(&rec);
     }
     size_t records() const { return length(vl) + length(xw) + length(xa) + length(fw) + length(fa) + n + n2; }
 };
@@ -78,20 +80,6 @@ struct W : std::vector<unsigned short> {
     operator const unsigned short*() const { return data(); }
 };
 inline std::string slash(const char* dir) { return std::string(dir) + "/"; }
-inline tagUPDT_BUFFER_DATA text() {
-    return {reinterpret_cast<unsigned char*>(const_cast<char*>(fx::kExampleText.data())), U(fx::kExampleText.size())};
-}
-inline int parse_for_path(const char* dir) {  // from the client's 2.2, the fifth entry
-    tagUPDT_BUFFER_DATA t = text();
-    tagUPDT_VERSION_BUFFER v[64] = {};
-    U n = 0;
-    return ConvertDATBufferFormat(&t, v, 64, &n) * NewParseExForPath(1, slash(dir).c_str(), 0, v, int(n), 4);
-}
-inline int files_for_path(const char* dir, Out& o) {
-    tagUPDT_DAT_VERSION_INFO_MEM source{{1, 1}, {8, 2}, text()};
-    KAL_DORN_DBVERSION_INFO client{2, 2};
-    return GetDownloadFileListForPath(1, 0, slash(dir).c_str(), &source, &client, &o.vl);
-}
 inline int loads(const char* path) {
     void* h = VXLoadLibrary(path);
     VXFreeLibrary(h);
@@ -103,8 +91,9 @@ inline int loads(const char* path) {
 //   v version index      d client definition index (D: written)       n source definition index
 //   l component list (L: written)   m newer component list   k a file not in the list   y sibling library
 //   O new component list   G log file   x a definition name, not a path
-// broken: per argument ("|"), the outcome when it is missing, of the wrong
-// type, garbled and unreadable (four, or one for all), "result[/error]".
+// broken: per argument ("|"), "result[/error]" when it is missing, of the wrong type, garbled and unreadable (four,
+// or one for all); then, for the calls that read records, ";" and the outcome when a record is named to reach outside
+// its directory.
 struct Row {
     const char *name, *roles, *broken;
     int (*call)(P p, U& e, Out& o);  // e stays 0 where the function reports no code
@@ -134,64 +123,63 @@ struct Row {
         [[maybe_unused]] auto [list, files, node] = std::tie(o.xa, o.fa, o.f.na);                                \
         return fn##A(__VA_ARGS__); }, 'A'}
 
+// The plain 8-bit forms ending in A only forward to the rows' functions of the same name without it.
 inline const std::vector<Row>& table() {
     static const std::vector<Row> rows = {
         // Entry points with plain names: 1 and 3 from version texts, 4 from definition indexes.
         CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerW(W(p[0]), W(p[1]), &o.vl, &e)),
-        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPath(p[0], p[1], p[2], &o.vl, &e)),
-        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathA(p[0], p[1], p[2], &o.vl, &e)),
+        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005",
+             KalDornGetDownloadVersionListForPath(p[0], p[1], p[2], &o.vl, &e)),
         CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternet(p[0], p[1], &o.vl, &e)),
-        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetA(p[0], p[1], &o.vl, &e)),
         CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerW(W(p[0]), &o.f.node, &e)),
         FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx, 1, a(0), a(1), &list, &e),
-        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx, 4, a(0), a(1), &list, &e),
+        FORMS("cs", "1 1 0 1|0;0", KalDornGetDownloadVersionListForUpdateManagerEx, 4, a(0), a(1), &list, &e),
         FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerEx2, 1, a(0), a(1), &list, &e),
-        FORMS("cs", "1 1 0 1|0", KalDornGetDownloadVersionListForUpdateManagerEx2, 4, a(0), a(1), &list, &e),
+        FORMS("cs", "1 1 0 1|0;0", KalDornGetDownloadVersionListForUpdateManagerEx2, 4, a(0), a(1), &list, &e),
         FORMS("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetEx, 1, a(0), a(1), &list, &e),
-        FORMS("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadVersionListForInternetEx, 4, a(0), a(1), &list, &e),
-        FORMS("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathEx, 1, a(0), a(1), a(2), &list, &e),
-        FORMS("csu", "1 1 0 1|0|1", KalDornGetDownloadVersionListForPathEx, 4, a(0), a(1), a(2), &list, &e),
+        FORMS("cs", "0/1007 0/1007 0 0/1007|0;0", KalDornGetDownloadVersionListForInternetEx, 4, a(0), a(1), &list, &e),
+        FORMS("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathEx, 1, a(0), a(1), a(2),
+              &list, &e),
+        FORMS("csu", "1 1 0 1|0|1;0", KalDornGetDownloadVersionListForPathEx, 4, a(0), a(1), a(2), &list, &e),
         FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 1, a(0), &node, &e),
         FORMS("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerEx, 4, a(0), &node, &e),
         FORMS("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManager, 1, 2, a(0), a(1), a(2), &files, &e),
-        FORMS("src", "1 1 0 1|1|1 1 0 1", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a(0), a(1), a(2), &files, &e),
-        // Drivers and the solo planners.
-        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForUpdateManagerLocal(1, W(p[0]), W(p[1]), &o.vl, 0, 1, &e)),
-        CALL("csu", "1|0/1001|0/1005 0/1005 1 0/1005", KalDornGetDownloadVersionListForPathLocal(1, p[0], p[1], p[2], &o.vl, 0, &e)),
-        CALL("cs", "1|0/1001", KalDornGetDownloadVersionListForInternetLocal(1, p[0], p[1], &o.vl, 0, 1, &e)),
-        CALL("src", "1|1|1", KaldornGetFileListFromOprIdForUpdateManagerLocalW(1, 1, W(p[0]), W(p[1]), W(p[2]), &o.vl, &e)),
-        CALL("c", "0/1007", KalDornGetCurrentClientVersionForUpdateManagerLocal(1, W(p[0]), &o.f.node, &e)),
+        FORMS("src", "1 1 0 1|1|1 1 0 1;0", KaldornGetFileListFromOprIdForUpdateManager, 4, 2, a(0), a(1), a(2), &files,
+              &e),
+        // The solo planners (the drivers below the entry points: through the rows of product 1).
         CALL("c", "1", KalDornConvertVersionListToVersionListEx(1, W(p[0]), &o.in, &o.xa)),
-        CALL("cs", "1 1 0 1|0", KalDornGetDownloadFilesListForSoloUpdt(4, 0, p[0], p[1], &o.xa, &e)),
-        CALL("cs", "0/1007 0/1007 0 0/1007|0", KalDornGetDownloadFilesListForSoloUpdt(4, 1, p[0], p[1], &o.xa, &e)),
-        CALL("src", "1 1 0 1|0|1 1 0 1", KaldornGetFileListFromOprIdForSoloUpdt(4, 1, p[0], p[1], p[2], &o.fa, &e)),
+        CALL("cs", "1 1 0 1|0;0", KalDornGetDownloadFilesListForSoloUpdt(4, 0, p[0], p[1], &o.xa, &e)),
+        CALL("cs", "0/1007 0/1007 0 0/1007|0;0", KalDornGetDownloadFilesListForSoloUpdt(4, 1, p[0], p[1], &o.xa, &e)),
+        CALL("src", "1 1 0 1|0|1 1 0 1;0", KaldornGetFileListFromOprIdForSoloUpdt(4, 1, p[0], p[1], p[2], &o.fa, &e)),
         CALL("c", "0/1007", KalDornGetCurrentClientFilesListForSoloUpdt(4, p[0], &o.f.na, &e)),
         // Update files looked for in a directory (given as a prefix ending in "/").
         CALL("u", "0 0 1 0", IsVersionFilePresent(1, slash(p[0]).c_str(), 0, 0, &o.type)),
-        CALL("u", "0 0 1 0", parse_for_path(p[0])),
-        CALL("u", "0 0 1 0", files_for_path(p[0], o)),
         // Index DAT files.
         CALL("v", "0", GetUpdateVersionInfo(p[0], &o.vi)),
         CALL("d", "0", GetSoloIndexDatHeader(p[0], &o.f.h, &e)),
-        CALL("d", "0", GetDefListFromDatFile(p[0], &o.dr, &o.n, &e)),
-        CALL("D", "0", UpdateSoloIndexDatFile(p[0], 2, &e)),
-        CALL("D", "0", ModifyDefEntryFromDatFile(p[0], 2, &o.date, 5, 1, &e)),
-        CALL("dn", "0|0", GenerateDiffforDatFiles(p[0], p[1], &o.dr, &o.n, &e)),
-        CALL("dx", "0|-", GetDefEntryFromDatFile(4, p[0], p[1], 0, o.f.name, 32, &o.f.u[3], &e)),
-        CALL("Dx", "0 0 0 0|-", GetDefEntryFromDatFile(4, p[0], (p[1] + std::string("2")).c_str(), 1, o.f.name, 32, &o.f.u[3], &e)),
-        CALL("cnd", "1|0|1 0 0 0", CompareSoloDatFiles(0, p[0], p[1], p[2], &o.dr, &o.n, &o.dr2, &o.n2, &o.f.h, &o.f.h2, &o.f.mode, &e)),
-        CALL("nd", "1 0 0 0|1 0 0 0", CompareSoloDatFilesForOprId(4, 2, p[0], p[1], &o.fa, &e)),
+        CALL("d", "0;0", GetDefListFromDatFile(p[0], &o.dr, &o.n, &e)),
+        CALL("D", "0;0", UpdateSoloIndexDatFile(p[0], 2, &e)),
+        CALL("D", "0;0", ModifyDefEntryFromDatFile(p[0], 2, &o.date, 5, 1, &e)),
+        CALL("dn", "0|0;0", GenerateDiffforDatFiles(p[0], p[1], &o.dr, &o.n, &e)),
+        CALL("dx", "0|-;0", GetDefEntryFromDatFile(4, p[0], p[1], 0, o.f.name, 32, &o.f.u[3], &e)),
+        CALL("Dx", "0 0 0 0|-;0",
+             GetDefEntryFromDatFile(4, p[0], (p[1] + std::string("2")).c_str(), 1, o.f.name, 32, &o.f.u[3], &e)),
+        CALL("cnd", "1|0|1 0 0 0;0",
+             CompareSoloDatFiles(0, p[0], p[1], p[2], &o.dr, &o.n, &o.dr2, &o.n2, &o.f.h, &o.f.h2, &o.f.mode, &e)),
+        CALL("nd", "1 0 0 0|1 0 0 0;0", CompareSoloDatFilesForOprId(4, 2, p[0], p[1], &o.fa, &e)),
         // Component lists.
-        CALL("l", "0/8 0/13 0/17 0/7", GetCompnListFromLstFile(p[0], &o.cr, &o.n, &e)),
+        CALL("l", "0/8 0/13 0/17 0/7;0/18", GetCompnListFromLstFile(p[0], &o.cr, &o.n, &e)),
         CALL("l", "0/8 0/13 1 0/7", GetCompnListFilePlatformId(p[0], &o.f.u[0], &o.f.u[1], &o.f.u[2], &e)),
         CALL("L", "0/8 0/7 1 0/7", SetCompnListFilePlatformId(p[0], 4, 5, 6, &e)),
         CALL("O", "0/7 0/7 1 0/7", DumpRecordsToCompnLstFile(p[0], &o.rec, 1, 1, &o.rec, &e)),
         CALL("k", "0/8 0/20 1 0/20", GetCompnLstFileRecord(p[0], 1, &o.rec, &e)),
-        CALL("kL", "0/8 0/20 1 0/20|0/7 0/13 0/17 0/7", AddEntrytoCompnLstFile(p[0], 1, 0, p[1], &o.f.u[0], &e)),
-        CALL("lee", "0/8 0/13 0/17 0/7|0/9 0/9 1 0/20|0/9 0/9 1 1", VerifyCompnsFileRecords(p[0], p[1], p[2], &o.cr, &o.n, &e)),
-        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7", GenerateMergforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
-        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7", GenerateDiffforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
-        CALL("lmO", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7|0/7 0/7 1 0/7", MergeCompnLstFilesEx(p[0], p[1], p[2], &o.n, &e)),
+        CALL("kL", "0/8 0/20 1 0/20|0/7 0/13 0/17 0/7;0/18", AddEntrytoCompnLstFile(p[0], 1, 0, p[1], &o.f.u[0], &e)),
+        CALL("lee", "0/8 0/13 0/17 0/7|0/9 0/9 1 0/20|0/9 0/9 1 1;0/18",
+             VerifyCompnsFileRecords(p[0], p[1], p[2], &o.cr, &o.n, &e)),
+        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7;0/18", GenerateMergforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
+        CALL("lm", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7;0/18", GenerateDiffforCompnLstFiles(p[0], p[1], &o.cr, &o.n, &e)),
+        CALL("lmO", "1 0/13 0/17 0/7|0/8 0/13 0/17 0/7|0/7 0/7 1 0/7;0/18",
+             MergeCompnLstFilesEx(p[0], p[1], p[2], &o.n, &e)),
         // Checksums, digests, the log and the sibling library.
         CALL("k", "0 1 1 0", CVXCrc32().GetFileCrc32fopen(p[0], &o.f.u[0])),
         CALL("k", "0 1 1 0", CVXCrc32().GetFileCrc32open(p[0], &o.f.u[0])),
@@ -227,7 +215,8 @@ inline std::string place_of(char role) {
 // list (its component missing). place() copies a role of the model anywhere.
 class Installation {
 public:
-    explicit Installation(const fs::path& root, const std::string& odd = "") : root_(root), model_(root.string() + ".model") {
+    explicit Installation(const fs::path& root, const std::string& odd = "")
+        : root_(root), model_(root.string() + ".model") {
         const auto definitions = [&](const char* dir, uint8_t version) {
             std::vector<pub::Definition> d = {fx::def(1, version, "alpha"), fx::def(2, 1, "beta")};
             if (version > 1) d.push_back(fx::def(3, 1, "gamma"));

@@ -1,7 +1,5 @@
-// Eight threads make every reading call of the file table at once over one installation, through the shipped
-// kaldorn.so: each answer (result, error code and every byte handed out) must equal the single-threaded one; a hidden
-// global or a data race shows as a mismatch or as a ThreadSanitizer report. KALDORN_STRESS_ROUNDS sets how often each
-// thread asks them all.
+// Eight threads make every reading call of the file table at once through the shipped kaldorn.so: each answer
+// (result, code, every byte handed out) equals the single-threaded one; KALDORN_STRESS_ROUNDS sets the rounds.
 #include <atomic>
 #include <latch>
 #include <thread>
@@ -30,7 +28,8 @@ TEST(Stress, EightThreadsGetTheSingleThreadedAnswers) {
             start.arrive_and_wait();
             for (size_t i = 0; i < asked.size() * size_t(rounds); ++i) {  // each thread from elsewhere in the table
                 const auto& [row, paths, expected] = asked[(i + size_t(t) * 7) % asked.size()];
-                if (row->answer(paths) != expected && mismatches.fetch_add(1) < 10) ADD_FAILURE() << "thread " << t << ": " << row->name;
+                if (row->answer(paths) != expected && mismatches.fetch_add(1) < 10)
+                    ADD_FAILURE() << "thread " << t << ": " << row->name;
             }
         });
     for (std::thread& t : running) t.join();

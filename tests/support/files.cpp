@@ -78,15 +78,16 @@ pub::Definition def(uint32_t id, uint8_t day, const std::string& name) {
 
 void write_definitions(const fs::path& dir, uint32_t product, uint32_t dat_version, uint32_t current,
                        const std::vector<pub::Definition>& records) {
-    write_file(dir / pub::index_name(product),
-               pub::definition_index({.product = product, .dat_version = dat_version, .current = current, .records = records}));
+    const pub::DefinitionIndex index{.product = product, .dat_version = dat_version, .current = current,
+                                     .records = records};
+    write_file(dir / pub::index_name(product), pub::definition_index(index));
 }
 
 void write_engine(const fs::path& engine, uint32_t product, const std::vector<Part>& parts) {
     std::vector<pub::Component> listed;
     for (const Part& p : parts) {
         listed.push_back(pub::component(p.name, p.contents));
-        if (p.state != Part::Missing) write_file(engine / p.name, p.state == Part::Damaged ? p.contents + "#" : p.contents);
+        if (p.state != Part::Missing) write_file(engine / p.name, p.contents + (p.state == Part::Damaged ? "#" : ""));
     }
     write_file(engine / pub::component_list_name(product), pub::component_list(listed));
 }
@@ -98,8 +99,8 @@ void install_sibling(const fs::path& dir, const std::string& built, const std::s
 }
 
 namespace {
-// Items separated by spaces. Built by appending: GCC 12 at -O3 reports a false
-// -Wrestrict on a literal added to a temporary string.
+// Items separated by spaces. Built by appending: GCC 12 at -O3 reports a false -Wrestrict on a literal added to a
+// temporary string.
 template <class L, class F>
 std::string joined(const L* l, F item) {
     std::string out;
@@ -108,21 +109,23 @@ std::string joined(const L* l, F item) {
 }
 template <class I>
 std::string file(const I& i) {
-    return std::string(i.szFileName).append(":").append(std::to_string(i.dwFlag)).append("/").append(std::to_string(i.dwKind));
+    return std::string(i.szFileName).append(":").append(std::to_string(i.dwFlag)).append("/").append(
+        std::to_string(i.dwKind));
 }
 }  // namespace
 
 std::string render(const tagKAL_DORN_VERSION_LIST* l) {
     return joined(l, [](const tagKAL_DORN_VERSION_LIST& n) {
         const tagKAL_DORN_TYPE_INFO i = n.stInfo;
-        const char letter = i.dwUpdateType == 101 ? 'D' : i.dwUpdateType == 102 ? 'W' : i.dwUpdateType == 104 ? 'X' : '?';
-        std::string s(1, letter);
+        std::string s(1, i.dwUpdateType - 100 < 5 ? "?DW?X"[i.dwUpdateType - 100] : '?');  // 101 D, 102 W, 104 X
         s.append(std::to_string(i.dwMajorVersion)).append(".").append(std::to_string(i.dwMinorVersion));
         if (n.uchFlag != 0) s.append("[").append(std::to_string(n.uchFlag)).append("]");
         return s;
     });
 }
-std::string render(const tagKAL_DORN_VERSION_LISTEXA* l) { return joined(l, [](const auto& n) { return file(n.stInfo); }); }
+std::string render(const tagKAL_DORN_VERSION_LISTEXA* l) {
+    return joined(l, [](const auto& n) { return file(n.stInfo); });
+}
 std::string render(const tagKAL_DORN_FILE_INFO_LISTA* l) { return joined(l, [](const auto& n) { return file(n); }); }
 
 }  // namespace fx

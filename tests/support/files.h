@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,13 @@ private:
 };
 
 Bytes read_file(const fs::path& path);
+using Contents = std::optional<Bytes>;  // no value: no file
+inline Contents contents(const fs::path& p) { return fs::exists(p) ? Contents(read_file(p)) : std::nullopt; }
 // Creates the parent directories; throws when the file cannot be written.
 void write_file(const fs::path& path, const Bytes& bytes);
-inline void write_file(const fs::path& path, const std::string& text) { write_file(path, Bytes(text.begin(), text.end())); }
+inline void write_file(const fs::path& path, const std::string& text) {
+    write_file(path, Bytes(text.begin(), text.end()));
+}
 Bytes random_bytes(size_t n, unsigned seed);
 
 // A little-endian word into bytes; stored: rotated as record areas hold it.

@@ -1,14 +1,11 @@
-// Every writer of definition index DATs and component lists under faults: a write or seek failing at each point in
-// turn, the process killed at each write, and names where a copy cannot replace the file (a hidden copy name past the
-// 255-byte limit on a name or past PATH_MAX, links), where the writers work on the file in place. One that completes
-// leaves the whole new file and nothing else in the directory; a replaced file keeps its mode (and, as root, its
-// owner), a new one is 0600.
+// Every writer of both formats under each write or seek failing, killed at each write, and where no copy can replace
+// the file (a copy name past 255 bytes or PATH_MAX, links: in place). The old file or the whole new one stays, alone;
+// a replaced file keeps its mode (as root, its owner), a new one is 0600.
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <optional>
 
 #include "fixtures.h"
 #include "kaldorn/soloindx.h"
@@ -17,10 +14,7 @@
 namespace {
 
 using namespace fx;
-using Contents = std::optional<Bytes>;  // no value: no file
 using kaldorn::testing::fail_seek, kaldorn::testing::fail_write;
-
-Contents contents(const std::string& p) { return fs::exists(p) ? Contents(read_file(p)) : std::nullopt; }
 
 const VXDEFDATE kDate{0x01020304, 0x0506, 0x07};
 
@@ -40,13 +34,13 @@ protected:
     const Bytes old_defs = pub::definition_index(
         {4, 0, 2, {1, 1}, 1, 2, 0, false, {{1, {1}, 0, 1, "alpha"}, {2, {}, 9, 0, std::string(259, 'z')}}});
     const Bytes old_list = pub::component_list({pub::component("a.dll", "a"), pub::component("b", "")});
-    std::vector<tagVX_COMPONENT_FILE_MEM_RECORD_INFO> records = std::vector<tagVX_COMPONENT_FILE_MEM_RECORD_INFO>(2);
+    tagVX_COMPONENT_FILE_MEM_RECORD_INFO records[2] = {};
 
     void SetUp() override {
         write_file(component, "c");
         write_file(newer, pub::component_list({pub::component("B", "b"), pub::component("d", "d")}));
         unsigned int code = 0;
-        for (size_t i = 0; i < records.size(); ++i)
+        for (size_t i = 0; i < 2; ++i)
             ASSERT_EQ(GetCompnLstFileRecord((i == 0 ? component : newer).c_str(), 1, &records[i], &code), 1);
     }
 
@@ -55,7 +49,7 @@ protected:
 
     std::vector<Writer> writers() {
         const auto dump = [this](const char* p, unsigned int& e) {
-            return DumpRecordsToCompnLstFile(p, records.data(), 2, 0, nullptr, &e);
+            return DumpRecordsToCompnLstFile(p, records, 2, 0, nullptr, &e);
         };
         const auto add = [this](const char* p, unsigned int& e) {
             return AddEntrytoCompnLstFile(component.c_str(), 1, 0, p, &reserved, &e);
