@@ -14,7 +14,7 @@
 #pragma pack(push, 1)
 // One component list record; the first 40 bytes are the stored fixed part.
 struct tagVX_COMPONENT_FILE_MEM_RECORD_INFO {
-    unsigned int dwFlag;              /*!< 1: verified by VerifyCompnsFileRecords; merge writes 0 into old-only records */
+    unsigned int dwFlag;              /*!< 1: verified by VerifyCompnsFileRecords; merge writes 0 into old-only ones */
     unsigned int dwFileSize;          /*!< length of the component file in bytes */
     unsigned char uchMD5Digest[16];   /*!< MD5 digest of the file's contents */
     unsigned int dwTag;               /*!< carried value; part of a record's identity for the diff */

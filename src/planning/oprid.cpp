@@ -18,7 +18,9 @@ int build_for_operation(unsigned int operationId, const LoadedIndex& source, con
     int built = 0;
     switch (operationId) {
         case kNoOperation: return 1;
-        case kDeleteOperation: built = GetDeleteFileListForUpdateManager(&source.info(), &client.current(), list); break;
+        case kDeleteOperation:
+            built = GetDeleteFileListForUpdateManager(&source.info(), &client.current(), list);
+            break;
         case kDownloadOperation:
             built = GetDownloadFileListForUpdateManager(0, &source.info(), &client.current(), list, 1);
             break;

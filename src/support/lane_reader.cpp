@@ -262,7 +262,8 @@ bool read_files(FileIo io, unsigned lanes, size_t files, FileJobs& jobs, LaneCon
     // Zeroed whole, so that a memory checker, which does not see what the
     // kernel writes through the ring, takes the slots as written; the zero
     // block in front is there for idle lanes of the MD5 lanes.
-    HeapPtr<unsigned char> area(static_cast<unsigned char*>(allocate_zeroed(kLaneBlock + size_t{lanes} * kLaneSlot, 1)));
+    HeapPtr<unsigned char> area(
+        static_cast<unsigned char*>(allocate_zeroed(kLaneBlock + size_t{lanes} * kLaneSlot, 1)));
     if (!area) return false;
     // The ring costs a few calls to set up: worth it when lanes take more
     // than one file each.

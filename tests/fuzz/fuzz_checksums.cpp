@@ -49,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::memcmp(digest, expected, sizeof digest) != 0) std::abort();
     for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {
         OneFile file(md5_path_runs(path) ? ::memfd_create("input", 0) : -1);
-        if (file.fd >= 0 && (::pwrite(file.fd, data, size, 0) != static_cast<ssize_t>(size) ||
-                             !digest_files(path, FileIo::calls, 1, file) || std::memcmp(file.digest, expected, 16) != 0)) std::abort();
+        if (file.fd >= 0 &&
+            (::pwrite(file.fd, data, size, 0) != static_cast<ssize_t>(size) ||
+             !digest_files(path, FileIo::calls, 1, file) || std::memcmp(file.digest, expected, 16) != 0))
+            std::abort();
     }
     return 0;
 }

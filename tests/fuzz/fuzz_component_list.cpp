@@ -34,8 +34,9 @@ static void verify_installation(const fuzz::Input& in, CompnRecord* records, uns
     for (FileIo io : {FileIo::calls, FileIo::ring})
         for (Md5Path path : {Md5Path::one, Md5Path::eight, Md5Path::sixteen}) {
             CompnRecord* found = nullptr;
-            if (md5_path_runs(path) && (verify_compns_on(path, io, list.c_str(), dir.c_str(), nullptr, &found, &n, &e) != 1 ||
-                                        n != want.size() || (n && std::memcmp(found, want.data(), n * sizeof *found))))
+            if (md5_path_runs(path) &&
+                (verify_compns_on(path, io, list.c_str(), dir.c_str(), nullptr, &found, &n, &e) != 1 ||
+                 n != want.size() || (n && std::memcmp(found, want.data(), n * sizeof *found))))
                 std::abort();
             ReleaseCompnList(found, n, &e);
         }

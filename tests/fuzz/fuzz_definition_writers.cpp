@@ -22,7 +22,8 @@ struct Records {
         if (list != nullptr) ReleaseDefList(list, count, &error);
     }
     bool ends_with(const Records& old, const char* name, unsigned int id) const {
-        return count == old.count + 1 && std::strcmp(list[old.count].szDefName, name) == 0 && list[old.count].dwDefId == id &&
+        return count == old.count + 1 && std::strcmp(list[old.count].szDefName, name) == 0 &&
+               list[old.count].dwDefId == id &&
                (old.count == 0 || std::memcmp(old.list, list, sizeof *list * old.count) == 0);
     }
 };
@@ -46,12 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string was = fuzz::read(path);
         const int result =
             step == 0   ? UpdateSoloIndexDatFile(path.c_str(), load_le32(data), &error)
-            : step == 1 ? ModifyDefEntryFromDatFile(path.c_str(), load_le32(data + 4), &date, load_le32(data + 8), data[12] & 1u, &error)
+            : step == 1 ? ModifyDefEntryFromDatFile(path.c_str(), load_le32(data + 4), &date, load_le32(data + 8),
+                                                    data[12] & 1u, &error)
                         : GetDefEntryFromDatFile(4, path.c_str(), name.c_str(), 1, file, sizeof file, &id, &error);
         const Records after(path);
         if (result != 1) must(fuzz::read(path) == was);
         else if (step < 2) must(!before.read || (after.read && after.count == before.count));
-        else must(before.read && after.read && (after.count == before.count ? fuzz::read(path) == was : after.ends_with(before, name.c_str(), id)));
+        else
+            must(before.read && after.read &&
+                 (after.count == before.count ? fuzz::read(path) == was : after.ends_with(before, name.c_str(), id)));
     }
     const Records none(fresh);
     if (GetDefEntryFromDatFile(4, fresh.c_str(), name.c_str(), 1, file, sizeof file, &id, &error) == 1)

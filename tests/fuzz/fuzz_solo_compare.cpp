@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (unsigned int op = 0; op <= 2; ++op) {
         tagKAL_DORN_FILE_INFO_LISTA* list = nullptr;
-        if (CompareSoloDatFilesForOprId(4, op, newer.c_str(), older.c_str(), &list, &error) == 1) FreeUpdtInfoListEx(list);
+        if (CompareSoloDatFilesForOprId(4, op, newer.c_str(), older.c_str(), &list, &error) == 1)
+            FreeUpdtInfoListEx(list);
     }
     return 0;
 }

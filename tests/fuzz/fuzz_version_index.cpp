@@ -13,9 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<tagUPDT_VERSION_BUFFER> entries(size_t{info.stBuffer.dwSize} + 1);
         unsigned int count = 0, type = 0;
         int index = 0;
-        if (ConvertDATBufferFormat(&info.stBuffer, entries.data(), static_cast<unsigned int>(entries.size()), &count) == 1 &&
+        if (ConvertDATBufferFormat(&info.stBuffer, entries.data(), static_cast<unsigned int>(entries.size()), &count) ==
+                1 &&
             (count > entries.size() || (GetVersionIndex(entries.data(), count, &info.stDbVersion, &index, &type) == 1 &&
-                                        (index < -1 || index >= static_cast<int>(count))))) std::abort();
+                                        (index < -1 || index >= static_cast<int>(count)))))
+            std::abort();
         ReleaseUpdateVersionInfo(&info);
     }
     const std::vector<unsigned short> wide(dir.c_str(), dir.c_str() + dir.size() + 1);

@@ -19,7 +19,8 @@ static Bytes version(const std::string& text, uint32_t major, uint32_t minor, ui
 
 static Bytes definitions(uint32_t dat_version, uint32_t records) {
     pub::DefinitionIndex d{.dat_version = dat_version, .current = records, .records = {}};
-    for (uint32_t i = 1; i <= records; ++i) d.records.push_back(fx::def(i, static_cast<uint8_t>(i), "patterns." + std::to_string(i)));
+    for (uint32_t i = 1; i <= records; ++i)
+        d.records.push_back(fx::def(i, static_cast<uint8_t>(i), "patterns." + std::to_string(i)));
     return pub::definition_index(d);
 }
 
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     if (argc != 2) return std::cerr << "usage: make_fuzz_corpus DIR\n", 2;
     std::string long_text;
     for (size_t i = 0; i < 40; ++i) long_text += i % 9 == 2 || i % 9 == 5 ? "0001;" : i % 9 == 8 ? "0010;" : "1";
-    const Bytes source = version(fx::kExampleText, 8, 2), client = version(fx::kExampleText, 2, 2), longer = version(long_text, 3, 1, 2);
+    const Bytes source = version(fx::kExampleText, 8, 2), client = version(fx::kExampleText, 2, 2),
+                longer = version(long_text, 3, 1, 2);
     const Bytes defs1 = definitions(1, 2), defs2 = definitions(2, 3), none = definitions(1, 0);
     const std::vector<pub::Component> components = {
         pub::component("engine.core", "engine core v2\n"), pub::component("patterns.main", "patterns main\n"),
@@ -51,6 +53,7 @@ int main(int argc, char** argv) {
         {"fuzz_component_list", "empty", pub::component_list({})}, {"fuzz_checksums", "empty", {}},
         {"fuzz_checksums", "short", {'a', 'b', 'c'}}, {"fuzz_checksums", "random", fx::random_bytes(1500, 1)},
         {"fuzz_checksums", "index", source}};
-    for (const auto& [target, name, bytes] : seeds) fx::write_file(std::filesystem::path(argv[1]) / target / name, bytes);
+    for (const auto& [target, name, bytes] : seeds)
+        fx::write_file(std::filesystem::path(argv[1]) / target / name, bytes);
     return 0;
 }

@@ -194,7 +194,8 @@ void run_verify(const Args& a) {
 
 // The older list may be missing: the answer then rests on the newer alone.
 void check_pair(const Args& a) {
-    if (!check_input(a.older, true)) warn("no list " + escaped(a.older) + ": the answer rests on " + escaped(a.newer) + " alone");
+    if (!check_input(a.older, true))
+        warn("no list " + escaped(a.older) + ": the answer rests on " + escaped(a.newer) + " alone");
     check_input(a.newer);
 }
 

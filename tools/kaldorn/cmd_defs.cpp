@@ -67,12 +67,14 @@ struct Args {
 // --product, when given, must be the file's own.
 void check_product(const Args& a, const std::string& path, unsigned int product) {
     if (a.has_product && a.product != product)
-        throw Failure{escaped(path) + ": holds product " + hex32(product) + ", not " + hex32(a.product) + " (--product)"};
+        throw Failure{escaped(path) + ": holds product " + hex32(product) + ", not " + hex32(a.product) +
+                      " (--product)"};
 }
 
 void check_name(const std::string& name) {
     if (name.empty()) throw Failure{"a definition name cannot be empty"};
-    if (name.size() >= KALDORN_MAX_PATH) throw Failure{"definition name '" + escaped(name) + "' is longer than 259 bytes"};
+    if (name.size() >= KALDORN_MAX_PATH)
+        throw Failure{"definition name '" + escaped(name) + "' is longer than 259 bytes"};
     if (!kaldorn::detail::is_plain_name(name.c_str(), name.size() + 1))
         throw Failure{"definition name '" + escaped(name) + "' names no single file (a '/', a control byte, . or ..)"};
 }
@@ -144,7 +146,8 @@ void run_diff(const Args& a) {
     DefinitionRecords recs;
     unsigned int err = 0;
     if (GenerateDiffforDatFiles(a.client.c_str(), a.source.c_str(), &recs.data, &recs.count, &err) != 1)
-        throw Failure{escaped(a.client) + ", " + escaped(a.source) + ": records that do not read, or one id under two names"};
+        throw Failure{escaped(a.client) + ", " + escaped(a.source) +
+                      ": records that do not read, or one id under two names"};
     Json doc = document("defs diff");
     doc.update(Json{{"old", a.client}, {"new", a.source}, {"records", definition_records(recs, h.dwProductId)}});
     answer(doc);

@@ -47,7 +47,8 @@ void build_version(const Build& b) {
         kaldorn::detail::FdGuard in(kaldorn::detail::open_read(b.text_file.c_str()));
         char chunk[4096];
         size_t got;
-        while (in.valid() && (got = kaldorn::detail::read_full(in.get(), chunk, sizeof chunk)) > 0) text.append(chunk, got);
+        while (in.valid() && (got = kaldorn::detail::read_full(in.get(), chunk, sizeof chunk)) > 0)
+            text.append(chunk, got);
     }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     // Refuse a text the planners would reject, or one without the DB version.
@@ -112,7 +113,8 @@ void register_index_commands(CLI::App& app) {
     auto* index = app.add_subcommand("index", "Publisher side: write index DATs with correct checksums");
     index->require_subcommand(1);
     auto b = std::make_shared<Build>();
-    auto* build = index->add_subcommand("build", "Write a version index DAT (--text) or a definition index DAT (--dir)");
+    auto* build =
+        index->add_subcommand("build", "Write a version index DAT (--text) or a definition index DAT (--dir)");
     build->add_option("OUTPUT", b->output, "Index DAT to write (new files: mode 0666 less the umask)")->required();
     build->add_option("--text", b->text_file, "File holding the version text (tokens 1, 0001;, 0010;)")
         ->type_name("FILE");

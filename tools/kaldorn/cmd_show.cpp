@@ -117,7 +117,8 @@ void print_index(const Json& doc) {
               << d["dat_version"] << ", current definition " << d["current_def_id"] << ", last id "
               << d["last_def_id"] << ", " << d["record_count"] << " records\n";
     if (!d["records_readable"].get<bool>())
-        std::cout << "  records: UNREADABLE" << (d["refused"] == "" ? "" : ": " + d["refused"].get<std::string>()) << '\n';
+        std::cout << "  records: UNREADABLE" << (d["refused"] == "" ? "" : ": " + d["refused"].get<std::string>())
+                  << '\n';
     for (const auto& r : d["records"])
         std::printf("  %8u  %s  %s  status %u  data %u  %s\n", r["id"].get<unsigned>(),
                     r["file"].get<std::string>().c_str(), r["date"].get<std::string>().c_str(),

@@ -70,9 +70,12 @@ std::string index_file(const std::string& dir, unsigned int product) {
 }
 
 Json definition_record(const tagSOLO_DEF_MEM_RECORD_INFO& r, unsigned int product) {
-    return {{"id", +r.dwDefId},          {"file", definition_file(product, r.dwDefId)},
-            {"name", std::string(r.szDefName, strnlen(r.szDefName, sizeof r.szDefName))}, {"date", date_hex(r.stDefDate)},
-            {"data", +r.dwDefData},      {"status", +r.dwDefStatus}};
+    return {{"id", +r.dwDefId},
+            {"file", definition_file(product, r.dwDefId)},
+            {"name", std::string(r.szDefName, strnlen(r.szDefName, sizeof r.szDefName))},
+            {"date", date_hex(r.stDefDate)},
+            {"data", +r.dwDefData},
+            {"status", +r.dwDefStatus}};
 }
 
 unsigned int parse_number(const std::string& text, const std::string& what) {
@@ -131,10 +134,12 @@ std::string refused_record(const std::string& path, bool component_list) {
         const size_t n = load_le32(raw);
         if (n == 0 || n > KALDORN_MAX_PATH || pos + fixed + n > b.size()) return "";
         std::string name;
-        for (size_t k = 0; k < n && (name.empty() || name.back() != '\0'); ++k) name += static_cast<char>(rotate_loaded(b[pos + fixed + k]));
+        for (size_t k = 0; k < n && (name.empty() || name.back() != '\0'); ++k)
+            name += static_cast<char>(rotate_loaded(b[pos + fixed + k]));
         if (!name.empty() && name.back() == '\0') name.pop_back();
         if (!kaldorn::detail::is_plain_name(name.c_str(), name.size() + 1))
-            return "record " + std::to_string(i + 1) + " is named '" + escaped(name) + "', which reaches outside its directory";
+            return "record " + std::to_string(i + 1) + " is named '" + escaped(name) +
+                   "', which reaches outside its directory";
         pos += fixed + n;
     }
     return "";

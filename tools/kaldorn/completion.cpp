@@ -33,7 +33,8 @@ void walk(const CLI::App& app, const std::string& path, std::ostream& commands, 
         opts += names;
         const std::string set = choices(*opt);
         if (set.empty()) continue;
-        for (const auto& l : opt->get_lnames()) values << "    \"" << path << " --" << l << "\") values=\"" << set << "\";;\n";
+        for (const auto& l : opt->get_lnames())
+            values << "    \"" << path << " --" << l << "\") values=\"" << set << "\";;\n";
     }
     commands << "    \"" << path << "\") subs=\"" << subs << "\" opts=\"" << opts.substr(opts.empty() ? 0 : 1)
              << "\";;\n";

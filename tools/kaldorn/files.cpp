@@ -65,7 +65,8 @@ bool check_input(const std::string& path, bool may_be_missing) {
         if (err == ENOENT && may_be_missing) return false;
         throw Failure{escaped(path) + (err == ENOENT ? ": no such file" : ": cannot be read (" + cause(err) + ")")};
     }
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) throw Failure{escaped(path) + ": " + not_regular(st.st_mode)};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Failure{escaped(path) + ": " + not_regular(st.st_mode)};
     return true;
 }
 
@@ -77,7 +78,8 @@ bool check_directory(const std::string& path) {
         throw Failure{escaped(path) + ": cannot be read (" + cause(errno) + ")"};
     }
     if (!S_ISDIR(st.st_mode)) throw Failure{escaped(path) + ": not a directory"};
-    if (::access(path.c_str(), R_OK | X_OK) != 0) throw Failure{escaped(path) + ": cannot be read (" + cause(errno) + ")"};
+    if (::access(path.c_str(), R_OK | X_OK) != 0)
+        throw Failure{escaped(path) + ": cannot be read (" + cause(errno) + ")"};
     return true;
 }
 
@@ -114,7 +116,8 @@ void check_output(const std::string& path, const char* kind, bool (*is_kind)(con
 
 void write_output(const std::string& path, const kaldorn::publish::Bytes& bytes, bool published) {
     FdGuard original(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
-    if (!original.valid() && errno != ENOENT) throw Failure{escaped(path) + ": cannot be written (" + cause(errno) + ")"};
+    if (!original.valid() && errno != ENOENT)
+        throw Failure{escaped(path) + ": cannot be written (" + cause(errno) + ")"};
     const mode_t mask = ::umask(0);
     ::umask(mask);
     kaldorn::detail::FileReplacement change;

@@ -119,7 +119,8 @@ void command_path(const CLI::App& app, int argc, char** argv, std::string& path)
     const CLI::App* at = &app;
     for (int i = 1; i < argc && !at->get_subcommands({}).empty() && argv[i][0] != '-'; ++i) {
         const auto subs = at->get_subcommands({});
-        auto found = std::find_if(subs.begin(), subs.end(), [&](const CLI::App* s) { return s->get_name() == argv[i]; });
+        auto found =
+            std::find_if(subs.begin(), subs.end(), [&](const CLI::App* s) { return s->get_name() == argv[i]; });
         path += (path.empty() ? "" : " ") + std::string(argv[i]);
         if (found == subs.end()) usage("unknown command '" + escaped(path) + "' (kaldorn help lists the commands)");
         at = *found;
