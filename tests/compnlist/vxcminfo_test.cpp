@@ -114,6 +114,13 @@ TEST_F(CompnList, BadInputGivesItsCodeAndHandsOutNothing) {
         fx::write_file(list, cases[i].first);
         EXPECT_TRUE(read_list(list, code).empty() && code == cases[i].second) << i << ": " << code;
     }
+    // Past the format's 32-bit sizes (a sparse file), as a list or as a component: refused with 13, never cut.
+    std::filesystem::resize_file(list, (uintmax_t{1} << 32) + two.size());
+    EXPECT_TRUE(read_list(list, code).empty());
+    EXPECT_EQ(code, 13u);
+    Rec r{};
+    EXPECT_EQ(GetCompnLstFileRecord(list.c_str(), 1, &r, &code), 0);
+    EXPECT_EQ(code, 13u);
 }
 
 // Every allocation of each call that hands out records fails in turn: code 11, nothing handed out.
