@@ -11,6 +11,7 @@ set -euo pipefail
 tool=$(realpath "${1:-build/bench/tools/kaldorn/kaldorn}")
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
+row=$(realpath "$(dirname "$0")/perf-row.sh")
 cd "$work"
 [ -f key.pub ] || "$tool" release keygen -W --public key.pub --secret key.sec >/dev/null
 
@@ -21,23 +22,17 @@ make_source() {
   mkdir -p "$dir"
   for ((i = 0; i < count; i++)); do printf '%s\n' "$dir/c$i.bin"; done |
     xargs -n 1000 sh -c 'for f; do head -c '"$size"' /dev/urandom > "$f"; done' sh
-  "$tool" release sign "$dir" --key key.sec --source-id perf --serial 1 --expires 1d >/dev/null
+  "$tool" release sign "$dir" --key key.sec --source-id perf --serial 1 --expires 30d >/dev/null
 }
 make_source small 10000 4096
 make_source large 64 4194304
 
 echo "| What | kaldorn release verify, ms (CPU) | minisign -V + sha256sum -c --strict, ms (CPU) | Ratio (CPU) |"
 echo "|---|---:|---:|---:|"
+peer() { echo "sh -c 'cd $1 && minisign -Vq -p ../key.pub -m SHA256SUMS && sha256sum -c --strict --quiet SHA256SUMS'"; }
 for set in small large; do
-  hyperfine -N --warmup 2 --min-runs 10 --export-json "$set.json" \
-    "$tool release verify $set --trust key.pub --source-id perf --quiet" \
-    "sh -c 'cd $set && minisign -Vq -p ../key.pub -m SHA256SUMS && sha256sum -c --strict --quiet SHA256SUMS'" \
-    >/dev/null
-  jq -r --arg set "$set" 'def ms: . * 10000 | round / 10;
-      .results as $r | [$r[] | .mean] as $wall | [$r[] | .user + .system] as $cpu
-      | "| \(if $set == "small" then "10,000 x 4 KiB" else "64 x 4 MiB" end)"
-        + " | \($wall[0] | ms) (\($cpu[0] | ms)) | \($wall[1] | ms) (\($cpu[1] | ms))"
-        + " | \($wall[1] / $wall[0] * 100 | round / 100) (\($cpu[1] / $cpu[0] * 100 | round / 100)) |"' "$set.json"
+  "$row" "$([ $set = small ] && echo "10,000 x 4 KiB" || echo "64 x 4 MiB")" $set.json 10 \
+    "$tool release verify $set --trust key.pub --source-id perf --quiet" "$(peer $set)"
 done
 echo
 echo "hyperfine's JSON: $work/small.json $work/large.json"

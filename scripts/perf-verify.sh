@@ -11,6 +11,7 @@ set -euo pipefail
 tool=$(realpath "${1:-build/bench/tools/kaldorn/kaldorn}")
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
+row=$(realpath "$(dirname "$0")/perf-row.sh")
 cd "$work"
 
 # count size: files of random bytes in DIR, their component list and md5sum's list.
@@ -28,14 +29,7 @@ make_installation large 64 4194304
 
 echo "| What | kaldorn compns verify, ms (CPU) | md5sum -c, ms (CPU) | Ratio (CPU) |"
 echo "|---|---:|---:|---:|"
-for set in small large; do
-  hyperfine -N --warmup 3 --min-runs 20 --export-json "$set.json" \
-    "$tool compns verify $set.lst $set" "md5sum -c --quiet $set.md5" >/dev/null
-  jq -r --arg set "$set" 'def ms: . * 10000 | round / 10;
-      .results as $r | [$r[] | .mean] as $wall | [$r[] | .user + .system] as $cpu
-      | "| \(if $set == "small" then "10,000 x 4 KiB" else "64 x 4 MiB" end)"
-        + " | \($wall[0] | ms) (\($cpu[0] | ms)) | \($wall[1] | ms) (\($cpu[1] | ms))"
-        + " | \($wall[1] / $wall[0] * 100 | round / 100) (\($cpu[1] / $cpu[0] * 100 | round / 100)) |"' "$set.json"
-done
+"$row" "10,000 x 4 KiB" small.json 20 "$tool compns verify small.lst small" "md5sum -c --quiet small.md5"
+"$row" "64 x 4 MiB" large.json 20 "$tool compns verify large.lst large" "md5sum -c --quiet large.md5"
 echo
 echo "hyperfine's JSON: $work/small.json $work/large.json"
