@@ -283,9 +283,7 @@ void register_compns_commands(CLI::App& app) {
     auto* compns = app.add_subcommand("compns", "Build, verify, merge and diff component lists");
     compns->require_subcommand(1);
     auto sub = [&](const char* name, const char* help, void (*run)(const Args&)) {
-        auto* s = compns->add_subcommand(name, help);
-        s->callback([a, run] { run(*a); });
-        return s;
+        return subcommand(*compns, name, help, a, run);
     };
     auto* build = sub("build", "Write a list of every regular file in a directory", run_build);
     build->add_option("DIR", a->dir, "Installation directory")->required();

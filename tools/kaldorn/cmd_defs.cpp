@@ -210,13 +210,6 @@ void run_compare(const Args& a) {
     print_records(doc["records"]);
 }
 
-CLI::App* command(CLI::App& defs, const char* name, const char* help, const std::shared_ptr<Args>& args,
-                  void (*run)(const Args&)) {
-    auto* cmd = defs.add_subcommand(name, help);
-    cmd->callback([args, run] { run(*args); });
-    return cmd;
-}
-
 void add_product(CLI::App& cmd, Args& a, const char* help) {
     add_number(cmd, "--product", a.product, help)->each([&a](const std::string&) { a.has_product = true; });
 }
@@ -228,20 +221,20 @@ void register_defs_commands(CLI::App& app) {
     defs->require_subcommand(1);
     auto a = std::make_shared<Args>();
 
-    auto* lookup = command(*defs, "lookup", "Look a definition up by name; --append adds it (creating the file)",
-                           a, run_lookup);
+    auto* lookup = subcommand(*defs, "lookup", "Look a definition up by name; --append adds it (creating the file)",
+                              a, run_lookup);
     lookup->add_option("FILE", a->file, "Definition index DAT")->required();
     lookup->add_option("NAME", a->name, "Definition name (ASCII letters match either case)")->required();
     add_product(*lookup, *a, "Product identifier: the file's own (default), or the one of a file --append creates");
     lookup->add_flag("--append", a->append, "Append the name when it is absent");
 
-    auto* stamp = command(*defs, "stamp", "Stamp a definition id as the current one (the DAT version becomes 1)",
-                          a, run_stamp);
+    auto* stamp = subcommand(*defs, "stamp", "Stamp a definition id as the current one (the DAT version becomes 1)",
+                             a, run_stamp);
     stamp->add_option("FILE", a->file, "Definition index DAT")->required();
     add_number(*stamp, "ID", a->id, "Definition id")->required();
     stamp->add_flag("--any-id", a->any_id, "Stamp an id that no record of FILE has");
 
-    auto* modify = command(*defs, "modify", "Rewrite the date, data and status of one record", a, run_modify);
+    auto* modify = subcommand(*defs, "modify", "Rewrite the date, data and status of one record", a, run_modify);
     modify->add_option("FILE", a->file, "Definition index DAT")->required();
     add_number(*modify, "ID", a->id, "Definition id of the record")->required();
     modify->add_option("--date", a->date, "New date stamp: the 7 stored bytes as 14 hex digits")
@@ -250,12 +243,12 @@ void register_defs_commands(CLI::App& app) {
     add_number(*modify, "--data", a->data, "New data value")->default_str("0");
     add_number(*modify, "--status", a->status, "New status, 1 active")->default_str("1");
 
-    auto* diff = command(*defs, "diff", "Records of NEW that are new or redated against OLD", a, run_diff);
+    auto* diff = subcommand(*defs, "diff", "Records of NEW that are new or redated against OLD", a, run_diff);
     diff->add_option("OLD", a->client, "Older definition index DAT")->required();
     diff->add_option("NEW", a->source, "Newer definition index DAT")->required();
 
-    auto* compare = command(*defs, "compare", "Compare a client's and a source's file as the solo updater does",
-                            a, run_compare);
+    auto* compare = subcommand(*defs, "compare", "Compare a client's and a source's file as the solo updater does",
+                               a, run_compare);
     compare->add_option("CLIENT", a->client, "The client's definition index DAT (may be missing)")->required();
     compare->add_option("SOURCE", a->source, "The source's definition index DAT")->required();
     add_number(*compare, "--oprid", a->oprid, "The file names of this operation id (0 none, 1 delete, 2 fetch)")

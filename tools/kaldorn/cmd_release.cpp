@@ -290,9 +290,7 @@ void register_release_commands(CLI::App& app) {
     auto* release = app.add_subcommand("release", "Signed releases of a source: keys, signing, verifying");
     release->require_subcommand(1);
     auto sub = [&](const char* name, const char* help, void (*run)(const Args&)) {
-        auto* s = release->add_subcommand(name, help);
-        s->callback([a, run] { run(*a); });
-        return s;
+        return subcommand(*release, name, help, a, run);
     };
     const char* from_file = "The passphrase: FILE's first line (default: asked on the terminal)";
     auto* keygen = sub("keygen", "Make a key pair in minisign's files (never replacing one)", run_keygen);

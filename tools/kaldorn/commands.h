@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,16 @@ private:
     size_t last_ = 0;
     bool printed_ = false;
 };
+
+// A subcommand of a family whose commands share one record of arguments:
+// its callback runs `run` over them.
+template <typename Args>
+CLI::App* subcommand(CLI::App& family, const char* name, const char* help, const std::shared_ptr<Args>& args,
+                     void (*run)(const Args&)) {
+    auto* cmd = family.add_subcommand(name, help);
+    cmd->callback([args, run] { run(*args); });
+    return cmd;
+}
 
 // What an error code of the library means, for every KALDORN_E_* code.
 std::string meaning(unsigned int code);
