@@ -141,9 +141,13 @@ void run_keygen(const Args& a) {
     if (!tr::generate_keys(a.public_key.c_str(), a.secret_key.c_str(), a.unencrypted ? nullptr : pass.c_str(),
                            pass.size(), &e))
         writer_failed(e);
-    tr::SecretKey key{};
-    if (!tr::load_secret_key(a.secret_key.c_str(), a.unencrypted ? nullptr : pass.c_str(), pass.size(), key, &e))
-        writer_failed(e);
+    // The key id, from the public key just written (the secret one would cost its key derivation again).
+    kaldorn::detail::HeapPtr<char> text;
+    size_t size = 0;
+    tr::PublicKey key{};
+    if (tr::read_small_file(a.public_key.c_str(), tr::kKeyFileMax, text, size) != tr::ReadResult::ok ||
+        !tr::parse_public_key(text.get(), size, key, &e))
+        throw Failure{escaped(a.public_key) + ": cannot be read back"};
     char id[17];
     tr::key_id_text(key.id, id);
     Json doc = document("release keygen");
