@@ -246,7 +246,7 @@ struct Installation {
         Parts entries;
         for (size_t i = 0; i < 78; ++i) {
             const Bytes random = fx::random_bytes(sizes[i % 13], unsigned(i));
-            const std::string name = "c" + std::to_string(i), body(random.begin(), random.end());
+            const std::string name = std::string("c").append(std::to_string(i)), body(random.begin(), random.end());
             entries.push_back(pub::component(name, body, i % 6 == 5 ? uint32_t(i / 6 % 2 * 2) : 1));
             std::string disk = i % 6 == 1 ? body + "y" : i % 6 == 2 ? body.substr(0, body.size() / 2) : body;
             if (i % 6 < 4) fx::write_file((i % 6 == 3 ? two : one) + "/" + name, disk);

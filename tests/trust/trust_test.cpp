@@ -151,7 +151,7 @@ TEST(ReleaseDigests, EveryWayOfReadingGivesLibcryptosDigest) {
     std::vector<std::string> names;
     const size_t sizes[] = {0, 1, 63, 64, 65, 4096, 65535, 65536, 65537, 200000};
     for (unsigned i = 0; i < 20; ++i) {  // more files than lanes: the ring is used
-        names.push_back("f" + std::to_string(i));
+        names.push_back(std::string("f").append(std::to_string(i)));
         fx::write_file(dir.file(names.back()), fx::random_bytes(sizes[i % 10], i));
     }
     fs::create_directory(dir.file("d"));
