@@ -9,7 +9,7 @@
 set -euo pipefail
 label=$1 json=$2 runs=$3
 hyperfine -N --warmup 2 --min-runs "$runs" --export-json "$json" "$4" "$5" >/dev/null
-jq -r --arg label "$label" 'def ms: . * 10000 | round / 10;
+jq -r --arg what "$label" 'def ms: . * 10000 | round / 10;
     .results as $r | [$r[] | .mean] as $wall | [$r[] | .user + .system] as $cpu
-    | "| \($label) | \($wall[0] | ms) (\($cpu[0] | ms)) | \($wall[1] | ms) (\($cpu[1] | ms))"
+    | "| \($what) | \($wall[0] | ms) (\($cpu[0] | ms)) | \($wall[1] | ms) (\($cpu[1] | ms))"
       + " | \($wall[1] / $wall[0] * 100 | round / 100) (\($cpu[1] / $cpu[0] * 100 | round / 100)) |"' "$json"

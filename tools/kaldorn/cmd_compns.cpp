@@ -1,12 +1,14 @@
 // compns: build, extend, verify, merge and diff component lists, and read or
 // set their platform identifiers (show prints a whole list).
 #include <fcntl.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -145,18 +147,32 @@ void run_add(const Args& a) {
     written(doc, escaped(a.list) + (same ? ": already holds " : ": entry written for ") + escaped(a.file));
 }
 
-// The components the library will read must be regular files: a FIFO or a
-// device under a component's name would block the verification or never end.
+// Whether an entry of an open directory is a FIFO or a device (a link is
+// followed): opening or reading it would block, or never end.
+bool may_block(DIR* dir, const dirent& e) {
+    if (e.d_type == DT_FIFO || e.d_type == DT_CHR || e.d_type == DT_BLK) return true;
+    struct stat st {};
+    return (e.d_type == DT_LNK || e.d_type == DT_UNKNOWN) && ::fstatat(::dirfd(dir), e.d_name, &st, 0) == 0 &&
+           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+// The components the library will read must not block it. One listing of
+// each directory finds the entries that would; only when there is one is the
+// list read to see whether it names one, which is then refused.
 void check_components(const Args& a) {
+    std::set<std::string> blocking;
+    for (const auto* d : {&a.dir, &a.dir2}) {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(d->empty() ? nullptr : ::opendir(d->c_str()), ::closedir);
+        while (const dirent* e = dir ? ::readdir(dir.get()) : nullptr)
+            if (may_block(dir.get(), *e)) blocking.insert(*d + "/" + e->d_name);
+    }
+    if (blocking.empty()) return;
     ComponentRecords recs;
     unsigned int code = 0;
     if (GetCompnListFromLstFile(a.list.c_str(), &recs.data, &recs.count, &code) != 1) fail_list(a.list, code);
     for (const Rec& r : recs)
-        for (const auto* d : {&a.dir, &a.dir2}) {
-            struct stat st {};
-            const std::string path = *d + "/" + r.szFileName;
-            if (!d->empty() && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) check_input(path);
-        }
+        for (const auto* d : {&a.dir, &a.dir2})
+            if (!d->empty() && blocking.count(*d + "/" + r.szFileName) != 0) check_input(*d + "/" + r.szFileName);
 }
 
 void run_verify(const Args& a) {
