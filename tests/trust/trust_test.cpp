@@ -208,6 +208,13 @@ TEST(ReleaseComment, ExpiryTimesReadBackAsGlibcWritesThem) {
     }
 }
 
+// A message cuts an escaped name where a whole escape no longer fits with the NUL.
+TEST(ReleaseComment, EscapedNamesAreCutWhole) {
+    char out[32];
+    tr::escape_text("abcd\x01\x01\x01", 7, out, 16);
+    EXPECT_STREQ(out, "abcd\\x01\\x01");
+}
+
 // Each row starts from release 5 opened once; the row's change, then the open (or, for a row naming a file, the
 // check of that file downloaded to "d") must give its code and leave the state file as it was.
 using R = Release&;
