@@ -90,7 +90,7 @@ if [ -n "$trust" ] && command -v minisign >/dev/null; then
   step "a copy of the example source signed by minisign"
   signed=$work/signed && mkdir -p "$signed/state" && cp -r "$example/source" "$signed/source"
   rm -f "$signed/source"/SHA256SUMS*  # a release the tour signed
-  (cd "$signed/source" && for f in *; do echo "# size $(stat -c %s "$f")"; sha256sum "$f"; done > SHA256SUMS &&
+  (cd "$signed/source" && for f in 0*; do echo "# size $(stat -c %s "$f")"; sha256sum "$f"; done > SHA256SUMS &&
      minisign -G -W -p ../key.pub -s ../key.sec >/dev/null &&
      minisign -S -s ../key.sec -m SHA256SUMS -t "kaldorn-release source=example serial=1 expires=2999-01-01T00:00:00Z" \
        >/dev/null)
@@ -112,6 +112,9 @@ for hosts in "$work/cmake" "$work/pc"; do
     status=0; "$hosts/verify_release" "$signed/source" example "$signed/state" 00000001_index.dat \
       "$example/client/00000001_index.dat" "$signed/key.pub" >/dev/null 2>&1 || status=$?
     [ "$status" -eq 1 ] || fail "verify_release accepted another index DAT (status $status)"
+    out=$("$hosts/verify_release" "$signed/source" example "$signed/state" - "$signed/source" "$signed/key.pub") ||
+      fail "verify_release over the source directory: $out"
+    grep -qx '3 listed file(s) found in .*' <<<"$out" || fail "verify_release over the source directory: $out"
   fi
   status=0; "$hosts/plan_downloads" "$example/client" 2>/dev/null || status=$?
   [ "$status" -eq 2 ] || fail "plan_downloads: usage error gave status $status"

@@ -36,6 +36,10 @@ private:
 };
 
 Bytes read_file(const fs::path& path);
+inline std::string text(const fs::path& path) {  // a file as a string
+    const Bytes b = read_file(path);
+    return {b.begin(), b.end()};
+}
 using Contents = std::optional<Bytes>;  // no value: no file
 inline Contents contents(const fs::path& p) { return fs::exists(p) ? Contents(read_file(p)) : std::nullopt; }
 // Creates the parent directories; throws when the file cannot be written.

