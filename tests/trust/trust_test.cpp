@@ -271,6 +271,8 @@ const std::vector<Attack> kAttacks = {
          t.sign(6, "beta"), t.open({}, "beta"), fs::rename(t.state / "release-beta.state", t.state_file()), t.sign(6);
      }, 24},
     {"state unwritable", [](R t) { fs::remove_all(t.state), t.sign(6); }, 33},
+    {"state moved on by a 255-byte name", [](R t) { fx::write_file(t.src / std::string(255, 'n'), ""), t.sign(6); },
+     0},
     {"state forgotten, then older", [](R t) { KalDornTrustForget(t.state.c_str(), "main", nullptr), t.sign(4); }, 0},
     {"downloaded file too short", [](R t) { fx::write_file(t.dir.file("d"), "x"); }, 31, kIndex.c_str(), "holds 1 "},
     {"downloaded file changed", [](R t) { fs::copy(t.src / kIndex, t.dir.file("d")), t.poke(t.dir.file("d"), 3, 'y'); },
