@@ -69,7 +69,7 @@ struct Release : ::testing::Test {
     std::string state_file() const { return (state / "release-main.state").string(); }
     void poke(const fs::path& p, size_t at, char c) {
         std::string t = text(p);
-        t[at] = c;
+        t.at(at) = c;
         fx::write_file(p, t);
     }
 };
@@ -133,9 +133,11 @@ TEST_F(Release, AccessorsMatchTheFiles) {
     EXPECT_EQ(checked, listed);
     fs::remove(src / "00000004_compns.lst");
     poke(src / "00000001_index.dat", 30, 'x');
+    poke(src / "patterns.main", 0, 'x');
     seen.clear();
     EXPECT_EQ(KalDornTrustCheckDirectory(r, src.c_str(), note, &seen, &checked, &last), 0);
     EXPECT_EQ(last.code, KAL_DORN_TRUST_E_DIGEST);
+    EXPECT_NE(std::string(last.message).find("/00000001_index.dat has"), std::string::npos) << last.message;
     EXPECT_EQ(checked, listed - 1);
     EXPECT_EQ(seen.at(0), "00000001_index.dat32");
     KalDornTrustCloseRelease(r);
