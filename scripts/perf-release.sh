@@ -11,7 +11,8 @@ set -euo pipefail
 tool=$(realpath "${1:-build/bench/tools/kaldorn/kaldorn}")
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
-row=$(realpath "$(dirname "$0")/perf-row.sh")
+scripts=$(realpath "$(dirname "$0")")
+row=$scripts/perf-row.sh
 cd "$work"
 [ -f key.pub ] || "$tool" release keygen -W --public key.pub --secret key.sec >/dev/null
 
@@ -19,9 +20,7 @@ cd "$work"
 make_source() {
   local dir=$1 count=$2 size=$3
   [ -f "$dir/SHA256SUMS.minisig" ] && return
-  mkdir -p "$dir"
-  for ((i = 0; i < count; i++)); do printf '%s\n' "$dir/c$i.bin"; done |
-    xargs -n 1000 sh -c 'for f; do head -c '"$size"' /dev/urandom > "$f"; done' sh
+  "$scripts/perf-files.sh" "$dir" "$count" "$size"
   "$tool" release sign "$dir" --key key.sec --source-id perf --serial 1 --expires 30d >/dev/null
 }
 make_source small 10000 4096

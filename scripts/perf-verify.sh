@@ -11,16 +11,15 @@ set -euo pipefail
 tool=$(realpath "${1:-build/bench/tools/kaldorn/kaldorn}")
 work=${2:-$(mktemp -d)}
 mkdir -p "$work"
-row=$(realpath "$(dirname "$0")/perf-row.sh")
+scripts=$(realpath "$(dirname "$0")")
+row=$scripts/perf-row.sh
 cd "$work"
 
 # count size: files of random bytes in DIR, their component list and md5sum's list.
 make_installation() {
   local dir=$1 count=$2 size=$3
   [ -f "$dir.md5" ] && return
-  mkdir -p "$dir"
-  for ((i = 0; i < count; i++)); do printf '%s\n' "$dir/c$i.bin"; done |
-    xargs -n 1000 sh -c 'for f; do head -c '"$size"' /dev/urandom > "$f"; done' sh
+  "$scripts/perf-files.sh" "$dir" "$count" "$size"
   "$tool" compns build "$dir" "$dir.lst" >/dev/null
   md5sum "$dir"/* >"$dir.md5"
 }
