@@ -42,8 +42,9 @@ bool decode_base64(const char* text, size_t length, unsigned char* out, size_t n
 void encode_base64(const unsigned char* bytes, size_t n, char* out);
 
 
-// A whole small file read into a fresh block (NUL-terminated); the codes say why not.
-enum class ReadResult { ok, missing, too_large, no_memory };
+// A whole small file read into a fresh block (NUL-terminated); the codes say why not: absent when nothing is at
+// the path (the open's ENOENT), missing when it cannot be opened or read as a regular file.
+enum class ReadResult { ok, absent, missing, too_large, no_memory };
 ReadResult read_small_file(const char* path, size_t cap, detail::HeapPtr<char>& data, size_t& size);
 
 struct PublicKey {

@@ -67,6 +67,7 @@ bool read_source_file(const char* directory, const char* name, size_t cap, int m
     switch (read_small_file(path, cap, data, size)) {
         case ReadResult::ok:
             return true;
+        case ReadResult::absent:
         case ReadResult::missing:
             return refuse(error, missing, "%s cannot be read", path);
         case ReadResult::too_large:

@@ -6,7 +6,6 @@
 //   sums <64 hex>
 //   check <64 hex>
 // A file that fails its check or its grammar is refused, never taken for "no state".
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cinttypes>
@@ -87,13 +86,13 @@ int read_state(const char* directory, const char* source_id, State& state, KAL_D
     char path[PATH_MAX];
     if (!state_path(directory, source_id, path, sizeof path))
         return refuse(error, KAL_DORN_TRUST_E_ARGUMENT, "the state directory path is too long"), -1;
-    struct stat st{};
-    if (::stat(path, &st) != 0 && errno == ENOENT) return 0;
     detail::HeapPtr<char> data;
     size_t size = 0;
     switch (read_small_file(path, kStateFileMax, data, size)) {
         case ReadResult::ok:
             break;
+        case ReadResult::absent:
+            return 0;
         case ReadResult::too_large:
             return refuse_state(error, KAL_DORN_TRUST_E_STATE_CORRUPT, "is too large", path, directory, source_id), -1;
         case ReadResult::no_memory:

@@ -114,6 +114,7 @@ void encode_base64(const unsigned char* bytes, size_t n, char* out) {
 
 ReadResult read_small_file(const char* path, size_t cap, detail::HeapPtr<char>& data, size_t& size) {
     detail::FdGuard fd(detail::open_regular_at(AT_FDCWD, path));
+    if (!fd.valid() && errno == ENOENT) return ReadResult::absent;
     struct stat st{};
     if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return ReadResult::missing;
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > cap) return ReadResult::too_large;
