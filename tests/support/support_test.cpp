@@ -98,7 +98,7 @@ bool sibling_mapped() {
     return maps.str().find("orlenmap.dll") != std::string::npos;
 }
 
-// Every way the sibling can be absent, incomplete, failing or answering; no descriptor and no mapping outlive a lookup.
+// The sibling absent, incomplete, failing or answering; no descriptor and no mapping outlive a lookup.
 TEST(EngineLocation, EverySiblingContract) {
     const std::string e(258, 'e');
     const char* built = KALDORN_SIBLING;

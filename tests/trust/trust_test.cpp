@@ -1,5 +1,5 @@
-// Signed releases against the real minisign and sha256sum, one table of attacks and malformed files, the accessors
-// against the files themselves, and the state file under allocation failures and a kill in every write.
+// Signed releases against the real minisign and sha256sum, a table of attacks and malformed files, the accessors
+// against the files, the state file under failed allocations and a kill at every write.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -115,6 +115,8 @@ TEST_F(Release, AccessorsMatchTheFiles) {
     size_t listed = 0;
     for (const auto& e : fs::directory_iterator(src)) listed += e.path().filename().string().find(kSums) != 0;
     ASSERT_EQ(KalDornTrustReleaseFileCount(r), listed);
+    const int input = ::dup(0);  // no standard input: a checked file opens as descriptor 0
+    ::close(0);
     for (size_t i = 0; i < listed; ++i) {
         KAL_DORN_TRUST_FILE f{}, found{};
         ASSERT_EQ(KalDornTrustReleaseFile(r, i, &f), 1);
@@ -122,6 +124,7 @@ TEST_F(Release, AccessorsMatchTheFiles) {
         EXPECT_EQ(KalDornTrustReleaseFindFile(r, f.name, &found), 1) << f.name;
         EXPECT_EQ(KalDornTrustCheckFile(r, f.name, (src / f.name).c_str(), nullptr), 1) << f.name;
     }
+    ::dup2(input, 0), ::close(input);
     // The whole directory at once reports each file found, in the release's order; an absent one is skipped, a
     // changed one fails the call with its digest.
     std::vector<std::string> seen;
@@ -214,8 +217,8 @@ TEST(ReleaseComment, EscapedNamesAreCutWhole) {
     EXPECT_STREQ(out, "abcd\\x01\\x01");
 }
 
-// Each row starts from release 5 opened once; the row's change, then the open (or, for a row naming a file, the
-// check of that file downloaded to "d") must give its code and leave the state file as it was.
+// From release 5 opened once, a row's change, then the open (or the check of the file named, downloaded to "d"),
+// gives its code and leaves the state file as it was.
 using R = Release&;
 struct Attack {
     const char* what;
