@@ -60,6 +60,12 @@ int open_regular_at(int dir, const char* name) {
     return fd.release();
 }
 
+mode_t entry_type(int dir, const dirent& entry) {
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return static_cast<mode_t>(DTTOIF(entry.d_type));
+    struct stat st;
+    return ::fstatat(dir, entry.d_name, &st, 0) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
 bool open_failed_missing(int dir, const char* path, int err) {
     switch (err) {
         case ENOENT:

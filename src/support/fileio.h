@@ -3,6 +3,7 @@
 // transfers are retried until they are complete or fail.
 #pragma once
 
+#include <dirent.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -23,6 +24,11 @@ int open_read_at(int dir, const char* name);     // openat(dir, name, O_RDONLY |
 // The type is taken from the open descriptor, so nothing can swap the file
 // in between.
 int open_regular_at(int dir, const char* name);
+
+// The type bits (S_IFREG, S_IFIFO, ...) of an entry read from the directory
+// open as dir: from the entry itself, or, for a symbolic link or a file system
+// that does not say, from the file the name leads to; 0 when it leads nowhere.
+mode_t entry_type(int dir, const dirent& entry);
 
 // Whether an open of path (under the directory descriptor dir, or AT_FDCWD)
 // that failed with errno err failed because nothing is there, as an

@@ -207,11 +207,7 @@ template <typename Visit>
 void list_entries(DIR* dir, Visit visit) {
     while (const dirent* entry = ::readdir(dir)) {
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-        struct stat st{};
-        const bool regular = entry->d_type == DT_REG ||
-                             ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
-                              ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode));
-        visit(entry->d_name, regular);
+        visit(entry->d_name, S_ISREG(detail::entry_type(::dirfd(dir), *entry)));
     }
 }
 

@@ -16,6 +16,7 @@
 #include "kaldorn/vxcminfo.h"
 #include "support/bytes.h"
 #include "support/fd_guard.h"
+#include "support/fileio.h"
 #include "support/path.h"
 
 namespace tool {
@@ -150,10 +151,8 @@ void run_add(const Args& a) {
 // Whether an entry of an open directory is a FIFO or a device (a link is
 // followed): opening or reading it would block, or never end.
 bool may_block(DIR* dir, const dirent& e) {
-    if (e.d_type == DT_FIFO || e.d_type == DT_CHR || e.d_type == DT_BLK) return true;
-    struct stat st {};
-    return (e.d_type == DT_LNK || e.d_type == DT_UNKNOWN) && ::fstatat(::dirfd(dir), e.d_name, &st, 0) == 0 &&
-           (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
+    const mode_t type = kaldorn::detail::entry_type(::dirfd(dir), e);
+    return S_ISFIFO(type) || S_ISCHR(type) || S_ISBLK(type);
 }
 
 // The components the library will read must not block it. One listing of
